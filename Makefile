@@ -1,0 +1,41 @@
+# The two commands of the README: `make demo` and `make test`. Both install what is missing
+# on a Debian machine first.
+JOBS ?= $(shell nproc)
+
+.PHONY: setup demo test build build-asan windows test-asan check-dlls format format-check clean
+
+setup:
+	@sh scripts/setup.sh
+
+build: setup
+	cmake --preset linux-i686 >/dev/null
+	cmake --build --preset linux-i686 -j $(JOBS)
+
+build-asan: setup
+	cmake --preset linux-i686-asan >/dev/null
+	cmake --build --preset linux-i686-asan -j $(JOBS)
+
+windows: setup
+	cmake --preset mingw-i686 >/dev/null
+	cmake --build --preset mingw-i686 -j $(JOBS)
+
+demo: build
+	sh scripts/demo.sh build/linux-i686
+
+test-asan: build-asan
+	ctest --preset linux-i686-asan -j $(JOBS)
+
+check-dlls: windows
+	sh scripts/check-dlls.sh build/mingw-i686
+
+format-check:
+	sh scripts/format.sh --check
+
+format:
+	sh scripts/format.sh
+
+test: test-asan check-dlls format-check
+	@echo "all checks passed"
+
+clean:
+	rm -rf build

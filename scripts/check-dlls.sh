@@ -1,0 +1,54 @@
+#!/bin/sh
+# Checks the Windows deliverables: each DLL is PE32 for i386, exports exactly its class names,
+# undecorated, and imports only Windows system DLLs.
+set -e
+dir="$1"
+objdump=i686-w64-mingw32-objdump
+fail=0
+
+check() {
+  dll="$dir/$1"
+  shift
+  expected="$(printf '%s\n' "$@" | sort)"
+  if [ ! -f "$dll" ]; then
+    echo "check-dlls: $dll is missing"
+    fail=1
+    return
+  fi
+  headers="$($objdump -p "$dll")"
+  if ! printf '%s\n' "$headers" | grep -q 'file format pei-i386'; then
+    echo "check-dlls: $dll is not PE32 i386"
+    fail=1
+  fi
+  if ! printf '%s\n' "$headers" | grep -Eq '^Magic[[:space:]]+010b'; then
+    echo "check-dlls: $dll is not a PE32 (0x10b) image"
+    fail=1
+  fi
+  exports="$(printf '%s\n' "$headers" |
+    sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort)"
+  if [ "$exports" != "$expected" ]; then
+    echo "check-dlls: $dll exports"
+    printf '  %s\n' $exports
+    echo "  but should export exactly"
+    printf '  %s\n' $expected
+    fail=1
+  fi
+  imports="$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)"
+  for imp in $imports; do
+    case "$(echo "$imp" | tr 'A-Z' 'a-z')" in
+      kernel32.dll | user32.dll | gdi32.dll | comdlg32.dll | msvcrt.dll | advapi32.dll) ;;
+      *)
+        echo "check-dlls: $dll imports $imp, which is not a Windows system DLL"
+        fail=1
+        ;;
+    esac
+  done
+  echo "check-dlls: $1: PE32 i386, exports: $(echo $exports), imports: $(echo $imports)"
+}
+
+check TAVIN.dll $(cat tavin/exports.txt)
+if [ -f ostrel/exports.txt ]; then
+  check ostrel.dll $(cat ostrel/exports.txt)
+fi
+exit $fail

@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs what the build needs on a Debian machine, only what is missing.
+set -e
+need=""
+for pkg in g++-multilib qemu-user g++-mingw-w64-i686 cmake ninja-build libgtest-dev clang-format; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    need="$need $pkg"
+  fi
+done
+if [ -n "$need" ]; then
+  echo "setup: installing$need"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $need
+fi
