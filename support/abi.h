@@ -76,18 +76,18 @@ using Allocator = MethodEntry* (*)(void* descriptor, uint32_t column);
 
 #pragma pack(push, 1)
 struct PluginDescriptor {
-  uint8_t names[608];             // 17-byte entries, interface row r at 17 * r; the class name
-                                  // in bytes 0..15 during the name query
-  int16_t highestRow;             // highest row given a name
+  uint8_t names[608];  // 17-byte entries, interface row r at 17 * r; the class name
+                       // in bytes 0..15 during the name query
+  int16_t highestRow;  // highest row given a name
   MethodEntry* methodTables[kMaxRows];  // per row; null until allocated
-  int16_t highestColumn[33];      // per row
+  int16_t highestColumn[33];            // per row
   uint32_t instanceSize;
   uint32_t classFlags;
-  int16_t phase;                  // 0 = name query, otherwise registration
-  Allocator allocator;            // called as allocator(descriptor, column)
-  uint16_t reserved;              // never touched by the plug-in
-  void* hostPointer;              // copied by the plug-in, read by nobody
-  void* hostServices;             // the HostServices record
+  int16_t phase;        // 0 = name query, otherwise registration
+  Allocator allocator;  // called as allocator(descriptor, column)
+  uint16_t reserved;    // never touched by the plug-in
+  void* hostPointer;    // copied by the plug-in, read by nobody
+  void* hostServices;   // the HostServices record
 };
 #pragma pack(pop)
 static_assert(offsetof(PluginDescriptor, highestRow) == 608);
@@ -147,20 +147,20 @@ using Construct = Result (*)(void* instance, uint32_t baseObject);  // 7 (base: 
 using CopyConstruct = Result (*)(void* instance, void* source, uint32_t baseObject);  // 8
 using Assign = Result (*)(void* instance, void* source);                              // 34
 using StoredSize = Result (*)(void* instance, void* stream, uint32_t ignored, int16_t* version,
-                              uint32_t* size);                                        // 17
+                              uint32_t* size);                                             // 17
 using Load = Result (*)(void* instance, void* stream, uint32_t ignored, int16_t version);  // 18
-using Save = Result (*)(void* instance, void* stream);                                    // 19
+using Save = Result (*)(void* instance, void* stream);                                     // 19
 using Attribute = Result (*)(void* instance, const char* name16, void* index,
-                             void* value);                                 // 22, 23
+                             void* value);                                // 22, 23
 using HandleMessage = Result (*)(void* instance, void* message);          // 25
 using ToEditor = Result (*)(void* instance, void* editor, int16_t mode);  // 26
 using FromEditor = Result (*)(void* instance, void* editor);              // 27
 using EditorItemChanged = Result (*)(void* instance, void* editor, uint32_t ignored,
                                      int16_t item);  // 29
-using ValidateEditorItem = Result (*)(void* instance, void* editor, uint32_t ignored,
-                                      int16_t item, uint8_t* ok, char* message);  // 36
-using VisitMessageIds = Result (*)(void* instance, uint32_t a, uint32_t b);       // 37
-using PositionChanged = Result (*)(void* instance, int32_t* position);           // row 1.1
+using ValidateEditorItem = Result (*)(void* instance, void* editor, uint32_t ignored, int16_t item,
+                                      uint8_t* ok, char* message);           // 36
+using VisitMessageIds = Result (*)(void* instance, uint32_t a, uint32_t b);  // 37
+using PositionChanged = Result (*)(void* instance, int32_t* position);       // row 1.1
 }  // namespace callback
 
 // ---------------------------------------------------------------------------------------------
@@ -189,8 +189,8 @@ constexpr uint16_t kSetCursor = 3;        // (void* instance, int32 cursor)
 constexpr uint16_t kVisitMessageId = 4;   // (uint32 0, uint32 a, uint32 b, const void* id)
 constexpr uint16_t kResolveFilePath = 9;  // (void* instance, const char* path, char* out256)
 // MemoryService (2)
-constexpr uint16_t kAllocMemory = 0;       // (uint32 size, void** out): out null on failure
-constexpr uint16_t kFreeMemory = 1;        // (void* block)
+constexpr uint16_t kAllocMemory = 0;        // (uint32 size, void** out): out null on failure
+constexpr uint16_t kFreeMemory = 1;         // (void* block)
 constexpr uint16_t kRegisterReference = 8;  // (void* reference): chain a live reference
 // ObjectService (4)
 constexpr uint16_t kGetObjectAttribute = 5;  // (uint32 object, const char* name16,
@@ -221,21 +221,21 @@ constexpr uint16_t kSetListItem = 7;     // (uint32 handle, uint32 position, con
 constexpr uint16_t kClearList = 8;       // (uint32 handle): the handle stays valid
 constexpr uint16_t kListCount = 9;       // (uint32 handle, uint32* out)
 // StringService (13)
-constexpr uint16_t kCopyString = 0;       // (char* destination, const char* source)
-constexpr uint16_t kCopyStringMax = 1;    // (char* destination, const char* source, uint32 max):
-                                          //  at most max characters, then a NUL
-constexpr uint16_t kAppendString = 2;     // (char* destination, const char* source)
-constexpr uint16_t kCompareStrings = 4;   // (int32* out, const char* a, const char* b): by sign
-constexpr uint16_t kStringLength = 12;    // (uint32* out, const char* text)
-constexpr uint16_t kAllocString = 14;     // (char** out, uint32 size)
+constexpr uint16_t kCopyString = 0;        // (char* destination, const char* source)
+constexpr uint16_t kCopyStringMax = 1;     // (char* destination, const char* source, uint32 max):
+                                           //  at most max characters, then a NUL
+constexpr uint16_t kAppendString = 2;      // (char* destination, const char* source)
+constexpr uint16_t kCompareStrings = 4;    // (int32* out, const char* a, const char* b): by sign
+constexpr uint16_t kStringLength = 12;     // (uint32* out, const char* text)
+constexpr uint16_t kAllocString = 14;      // (char** out, uint32 size)
 constexpr uint16_t kDuplicateString = 15;  // (char** out, const char* text): out null on failure
-constexpr uint16_t kFreeString = 16;      // (char* buffer)
+constexpr uint16_t kFreeString = 16;       // (char* buffer)
 // PathService (14)
-constexpr uint16_t kWriteObjectPath = 1;     // (uint32 object, int16 separator, char* out)
-constexpr uint16_t kResolveObjectPath = 7;   // (int16 separator, const char* path,
-                                             //  uint32* out): 0 when no object has that path
-constexpr uint16_t kObjectPathLength = 8;    // (uint32 object, uint32* out): without the NUL
-constexpr uint16_t kRebindReference = 9;     // (void* reference, const void* identity)
+constexpr uint16_t kWriteObjectPath = 1;    // (uint32 object, int16 separator, char* out)
+constexpr uint16_t kResolveObjectPath = 7;  // (int16 separator, const char* path,
+                                            //  uint32* out): 0 when no object has that path
+constexpr uint16_t kObjectPathLength = 8;   // (uint32 object, uint32* out): without the NUL
+constexpr uint16_t kRebindReference = 9;    // (void* reference, const void* identity)
 // ConvertService (15)
 constexpr uint16_t kConvertValue = 0;  // (void* instance, const void* source, void* destination)
 // HostStream (row 1)
