@@ -1,0 +1,29 @@
+// The library's exports: one entry per component class, and a DllMain that does nothing.
+#include <cstdint>
+
+#include "support/abi.h"
+#include "support/registration.h"
+#include "tavin/quit.h"
+
+#ifdef _WIN32
+#include <windows.h>
+// The .def file names the exports.
+#define TAVIN_EXPORT
+#else
+#define TAVIN_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kQuitClass);
+}
+
+#ifdef _WIN32
+// All set-up happens in the entry calls; loading and unloading need nothing.
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+  return TRUE;
+}
+#endif
+
+}  // extern "C"
