@@ -1,0 +1,43 @@
+// plughost: loads plug-in libraries into the reference host and reports on them.
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/plughost/commands.h"
+
+namespace {
+
+void Help(std::ostream& out) {
+  out << "usage: plughost COMMAND [ARGS...]\n"
+         "       plughost --help\n\n"
+         "Loads plug-in libraries into the reference host, exactly as the runtime loads them.\n\n"
+         "commands:\n";
+  for (const plughost::Command& command : plughost::Commands()) {
+    std::string head = std::string(command.name) + " " + command.usage;
+    out << "  " << head << std::string(head.size() < 22 ? 22 - head.size() : 1, ' ')
+        << command.summary << "\n";
+  }
+  out << "\nExit status: 0 when everything loaded cleanly, 1 when a library or an export was\n"
+         "refused (the reason is printed), 2 for a usage error.\n";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    Help(std::cerr);
+    return 2;
+  }
+  std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    Help(std::cout);
+    return 0;
+  }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  for (const plughost::Command& command : plughost::Commands()) {
+    if (name == command.name) return command.run(args, std::cout, std::cerr);
+  }
+  std::cerr << "plughost: unknown command \"" << name << "\" (plughost --help lists them)\n";
+  return 2;
+}
