@@ -1,0 +1,83 @@
+// The fixture every plug-in test starts from: a fresh reference host with the built libraries
+// loaded, and at the end no instance left alive, no ownership fault and no leak.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "host/host.h"
+#include "support/values.h"
+
+namespace testing_support {
+
+// A text value whose characters live in test storage: the plug-in can read it and copy it,
+// but its owner word is the test's, so no plug-in ever frees it.
+class TestText {
+ public:
+  explicit TestText(std::string text, uint16_t tag = tag::kText);
+  const void* Value() const { return &value_; }
+  void* Value() { return &value_; }
+
+ private:
+  std::string storage_;
+  TextValue value_{};
+};
+
+// An empty text value with a buffer of `capacity` bytes in test storage, to receive a text.
+class TextBuffer {
+ public:
+  explicit TextBuffer(uint32_t capacity);
+  void* Value() { return &value_; }
+  std::string Text() const;  // the characters up to the NUL
+  uint32_t Length() const { return value_.length; }
+
+ private:
+  std::unique_ptr<char[]> storage_;
+  TextValue value_{};
+};
+
+IntegerValue Integer(int32_t value);
+MessageIdValue MessageId(uint32_t id, uint32_t second = 0);
+FlagValue Flag(bool value);
+RealValue Real(double value);
+ReferenceValue Reference(uint32_t object, IdentityValue* identity = nullptr);
+TaggedValue Unassigned();
+// The index of list-shaped attributes ("events"): selector in the top byte, element below.
+IntegerValue EventsIndex(uint8_t selector, uint32_t element);
+
+// Reads a text value a plug-in filled (any owner).
+std::string TextOf(const void* textValue);
+
+}  // namespace testing_support
+
+class PluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Frees a text buffer the host handed out (owner -1 or the test's), through the tracker.
+  void FreeHandedText(void* textValue);
+
+  std::unique_ptr<refhost::Host> host_;
+  refhost::LoadResult tavin_;
+  refhost::LoadResult ostrel_;  // not loaded when the build has no ostrel
+};
+
+// Calls host method (row 1, column) of a host object through its method table, exactly as a
+// plug-in does: the entry's function with base + offsets[k] first. For service tests.
+template <typename... Args>
+uint16_t CallHostMethod(void* object, uint16_t row, uint16_t column, Args... args) {
+  auto* header =
+      reinterpret_cast<abi::HostObjectHeader*>(static_cast<uint8_t*>(object) - abi::kHeaderSize);
+  abi::MethodEntry* table = header->classRecord->rowTables[row];
+  if (table == nullptr || table[column].function == nullptr) return refhost::kSlotNotRegistered;
+  int16_t k = static_cast<int16_t>(table[column].flags & 0xFFFF);
+  uint32_t self = header->baseValue + static_cast<uint32_t>(header->classRecord->offsets[k]);
+  using Fn = abi::Result (*)(uint32_t, Args...);
+  auto fn = reinterpret_cast<Fn>(table[column].function);
+  return static_cast<uint16_t>(fn(self, args...) & 0xFFFF);
+}

@@ -1,0 +1,86 @@
+// plughost as a user runs it: its output, its errors and its exit status.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+struct Outcome {
+  int status = -1;
+  std::string output;  // stdout and stderr together
+};
+
+Outcome Plughost(const std::string& args) {
+  Outcome run;
+  // Through the i386 wrapper, as CTest runs every program: the kernel may not run i386 itself.
+  std::string command =
+      std::string("sh ") + RUN_I386_PATH + " " + PLUGHOST_PATH + " " + args + " 2>&1";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  std::array<char, 512> buffer;
+  while (fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.output += buffer.data();
+  int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return run;
+}
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(Plughost, InfoListsEveryClassWithItsSlotsInRegistrationOrder) {
+  Outcome run = Plughost(std::string("info ") + TAVIN_PATH);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output, "class Quit")) << run.output;
+  EXPECT_TRUE(Has(run.output, "instance size  20 bytes"));
+  EXPECT_TRUE(Has(run.output, "interface      _QComponent"));
+  // Quit registers 7, 8, 34, 9, 22, 26, ...: the first three lines in that order.
+  size_t construct = run.output.find("column  7  Construct");
+  size_t copy = run.output.find("column  8  CopyConstruct");
+  size_t assign = run.output.find("column 34  Assign");
+  ASSERT_NE(construct, std::string::npos);
+  ASSERT_NE(copy, std::string::npos);
+  ASSERT_NE(assign, std::string::npos);
+  EXPECT_LT(construct, copy);
+  EXPECT_LT(copy, assign);
+
+  Outcome probe = Plughost(std::string("info ") + PROBE_PLUGIN_PATH);
+  EXPECT_EQ(probe.status, 0) << probe.output;
+  EXPECT_TRUE(Has(probe.output, "class flags    5 (0x5)"));
+  EXPECT_TRUE(Has(probe.output, "row 1  column  0  Periodic"));
+  EXPECT_TRUE(Has(probe.output, "row 1  column  1  PositionChanged"));
+}
+
+TEST(Plughost, RefusalsAreReadableAndFailTheRun) {
+  Outcome bad = Plughost(std::string("info ") + BAD_PLUGIN_PATH);
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_TRUE(Has(bad.output, "export Crashy does not follow the entry protocol: it crashed"))
+      << bad.output;
+  EXPECT_TRUE(Has(bad.output, "export Huge does not follow the entry protocol"));
+
+  Outcome text = Plughost("info /etc/passwd");
+  EXPECT_EQ(text.status, 1);
+  EXPECT_TRUE(Has(text.output, "not an ELF file")) << text.output;
+
+  // One bad library among good ones still fails the run, and the good one is still listed.
+  Outcome mixed = Plughost(std::string("info /etc/passwd ") + PROBE_PLUGIN_PATH);
+  EXPECT_EQ(mixed.status, 1);
+  EXPECT_TRUE(Has(mixed.output, "class Probe"));
+}
+
+TEST(Plughost, HelpAndUsageErrors) {
+  Outcome help = Plughost("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_TRUE(Has(help.output, "usage: plughost COMMAND"));
+  EXPECT_TRUE(Has(help.output, "info LIB..."));
+  EXPECT_EQ(Plughost("").status, 2);
+  EXPECT_EQ(Plughost("info").status, 2);
+  Outcome unknown = Plughost("frobnicate");
+  EXPECT_EQ(unknown.status, 2);
+  EXPECT_TRUE(Has(unknown.output, "unknown command \"frobnicate\""));
+}
+
+}  // namespace
