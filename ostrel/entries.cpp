@@ -1,0 +1,28 @@
+// The library's exports: one entry per component class, and a DllMain that does nothing.
+#include <cstdint>
+
+#include "ostrel/obj_ref.h"
+#include "support/abi.h"
+
+#ifdef _WIN32
+#include <windows.h>
+// The .def file names the exports.
+#define OSTREL_EXPORT
+#else
+#define OSTREL_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+
+OSTREL_EXPORT uint32_t ObjRefP(abi::PluginDescriptor* descriptor) {
+  return ostrel::RunObjRefEntry(descriptor);
+}
+
+#ifdef _WIN32
+// All set-up happens in the entry calls; loading and unloading need nothing.
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) {
+  return TRUE;
+}
+#endif
+
+}  // extern "C"
