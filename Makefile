@@ -9,7 +9,7 @@ setup:
 
 build: setup
 	cmake --preset linux-i686 >/dev/null
-	cmake --build --preset linux-i686 -j $(JOBS)
+	cmake --build --preset linux-i686 -j $(JOBS) --target plughost TAVIN ostrel
 
 build-asan: setup
 	cmake --preset linux-i686-asan >/dev/null

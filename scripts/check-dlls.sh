@@ -7,11 +7,12 @@ objdump=i686-w64-mingw32-objdump
 fail=0
 
 check() {
-  dll="$dir/$1"
+  name="$1"
+  dll="$(find "$dir" -name "$name" -type f | head -n 1)"
   shift
   expected="$(printf '%s\n' "$@" | sort)"
-  if [ ! -f "$dll" ]; then
-    echo "check-dlls: $dll is missing"
+  if [ -z "$dll" ]; then
+    echo "check-dlls: $name is missing under $dir"
     fail=1
     return
   fi
@@ -44,7 +45,7 @@ check() {
         ;;
     esac
   done
-  echo "check-dlls: $1: PE32 i386, exports: $(echo $exports), imports: $(echo $imports)"
+  echo "check-dlls: $name: PE32 i386, exports: $(echo $exports), imports: $(echo $imports)"
 }
 
 check TAVIN.dll $(cat tavin/exports.txt)

@@ -6,7 +6,8 @@ build="$1"
 run="cmake/run-i386.sh"
 libs=""
 for lib in TAVIN ostrel; do
-  [ -f "$build/$lib.so" ] && libs="$libs $build/$lib.so"
+  found="$(find "$build" -name "$lib.so" -type f | head -n 1)"
+  [ -n "$found" ] && libs="$libs $found"
 done
 echo "== plughost info$libs"
 $run "$build/tools/plughost/plughost" info $libs
