@@ -517,9 +517,9 @@ abi::Result ObjRefSetAttribute(void* instance, const char* name16, void* index, 
   ObjRefRecord* self = Self(instance);
   if (support::NamesEqual16(name16, kEventsName.chars)) {
     if (!IsIntegerIndex(index, kEventsWriteIndex)) return abi::kNotHandled;
-    // Only a message id fits the field: any other value would be read as one everywhere the
-    // instance is handed over as its message id, and may be shorter than one.
-    if (TagOf(value) != tag::kMessageId) return abi::kNotHandled;
+    // The tag is not checked, but a value shorter than a message id has no second word to
+    // copy: reading one would run past the caller's value.
+    if (TaggedValueSize(TagOf(value)) < sizeof self->events) return abi::kNotHandled;
     std::memcpy(&self->events, value, sizeof self->events);
     return abi::kDone;
   }

@@ -246,3 +246,48 @@ void CopyPathValue(void* destination, const void* source) {
   target->tag = from->tag;
   target->count = count;
 }
+
+uint32_t TaggedValueSize(uint16_t valueTag) {
+  switch (valueTag) {
+    case tag::kEmpty:
+    case tag::kUnassigned:
+      return sizeof(EmptyValue);
+    case tag::kInteger:
+      return sizeof(IntegerValue);
+    case tag::kDuration:
+      return sizeof(DurationValue);
+    case tag::kPoint:
+      return sizeof(PointValue);
+    case tag::kRange:
+      return sizeof(RangeValue);
+    case tag::kRectangle:
+      return sizeof(RectangleValue);
+    case tag::kReal:
+      return sizeof(RealValue);
+    case tag::kTripleReal:
+      return sizeof(TripleRealValue);
+    case tag::kFlag:
+      return sizeof(FlagValue);
+    case tag::kMessageId:
+      return sizeof(MessageIdValue);
+    case tag::kChoice:
+      return sizeof(ChoiceValue);
+    case tag::kByteBlock:
+      return sizeof(BlockValue);
+    case tag::kText:
+    case tag::kTextSecond:
+      return sizeof(TextValue);
+    case tag::kRecord40:
+      return sizeof(Record40Value);
+    case tag::kReference:
+      return sizeof(ReferenceValue);
+    case tag::kRecord24:
+      return sizeof(Record24Value);
+    case tag::kObjectPath:
+      return sizeof(ObjectPathValue);
+    case tag::kIdentity:
+      return sizeof(IdentityValue);
+    default:
+      return 0;
+  }
+}

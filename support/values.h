@@ -225,3 +225,7 @@ void CopyReference(void* destination, const void* source);
 void UnlinkReference(void* value);
 void ReleaseReference(void* value);
 void CopyPathValue(void* destination, const void* source);
+
+// The whole size of a value of this tag, tag included; 0 for a tag whose layout the libraries
+// do not know. Lets a component check that a caller's value is large enough before reading it.
+uint32_t TaggedValueSize(uint16_t valueTag);

@@ -438,12 +438,23 @@ TEST_F(ObjRefTest, UnknownNamesTagsAndIndexesAreRefused) {
   }
   EXPECT_EQ(instance->SetAttribute("events", &realIndex, &next), 1);
   EXPECT_EQ(instance->SetAttribute("events", nullptr, &next), 1);
-  // Only a message id fits the field.
+  // The tag is not checked, but a value shorter than a message id is never read past.
   IntegerValue one = Integer(1);
   IntegerValue shortValue = Integer(42);
   EXPECT_EQ(instance->SetAttribute("events", &one, &shortValue), 1);
-  TestText text("/s");
-  EXPECT_EQ(instance->SetAttribute("events", &one, text.Value()), 1);
+  FlagValue flag = testing_support::Flag(true);
+  EXPECT_EQ(instance->SetAttribute("events", &one, &flag), 1);
+  TaggedValue unassigned = testing_support::Unassigned();
+  EXPECT_EQ(instance->SetAttribute("events", &one, &unassigned), 1);
+  TaggedValue unknown{999};
+  EXPECT_EQ(instance->SetAttribute("events", &one, &unknown), 1);
+  ChoiceValue choice{tag::kChoice, 77, 9};
+  ASSERT_EQ(instance->SetAttribute("events", &one, &choice), 0);
+  const IntegerValue firstMember = EventsIndex(0x80, 1);
+  ASSERT_EQ(instance->GetAttribute("events", &firstMember, &out), 0);
+  EXPECT_EQ(+out.tag, tag::kChoice);
+  EXPECT_EQ(+out.id, 77u);
+  EXPECT_EQ(+out.second, 9u);
 
   ASSERT_EQ(instance->SetAttribute("EVENTS", &one, &next), 0);
   const IntegerValue first = EventsIndex(0x80, 1);
