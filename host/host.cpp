@@ -519,6 +519,11 @@ Instance* Host::NewInstance(const ClassInfo* info, uint32_t owner, uint32_t base
   auto* block = static_cast<uint8_t*>(std::calloc(1, abi::kHeaderSize + info->instanceSize));
   instance->block_ = block;
   instance->record_ = block + abi::kHeaderSize;
+  if (const std::vector<uint8_t>& fill = impl.freshInstanceBytes; !fill.empty()) {
+    for (uint32_t i = 0; i < info->instanceSize; ++i) {
+      static_cast<uint8_t*>(instance->record_)[i] = fill[i % fill.size()];
+    }
+  }
   abi::HostObjectHeader header{
       static_cast<uint32_t>(reinterpret_cast<uintptr_t>(instance->record_)),
       const_cast<abi::ClassRecord*>(&info->record)};
@@ -811,6 +816,15 @@ std::vector<NotificationEntry> Host::Notifications() const {
   std::vector<NotificationEntry> all;
   for (const NotifyEntry& e : impl_->notifications) all.push_back({e.object, e.instance, e.kind});
   return all;
+}
+
+int32_t Host::PositionOf(uint32_t object) const {
+  const ObjectNode* node = impl_->Node(object);
+  return node == nullptr ? 0 : node->position;
+}
+
+void Host::SetFreshInstanceBytes(std::vector<uint8_t> pattern) {
+  impl_->freshInstanceBytes = std::move(pattern);
 }
 
 int Host::SetPosition(uint32_t object, int32_t position) {

@@ -304,6 +304,9 @@ class Host {
   void Destroy(Instance* instance);
   void DestroyAll();
   std::vector<Instance*> Instances() const;
+  // What a new instance's memory holds before Construct or CopyConstruct: zeros, or this
+  // pattern repeated, for a runtime that hands out memory without clearing it.
+  void SetFreshInstanceBytes(std::vector<uint8_t> pattern);
   // Finds the host-side instance for the instance bytes a plug-in handed over.
   Instance* FromRecord(const void* record) const;
 
@@ -325,8 +328,10 @@ class Host {
   bool PeriodicRunning(const Instance* instance) const;
   std::vector<NotificationEntry> Notifications() const;
   // Sets an object's play position and calls PositionChanged of every instance that asked
-  // for position notifications on it. Returns how many were called.
+  // for position notifications on it. Returns how many were called. (host/playback.h plays
+  // an object over time.)
   int SetPosition(uint32_t object, int32_t position);
+  int32_t PositionOf(uint32_t object) const;  // 0 for an unknown object
 
   // ---- File paths: ResolveFilePath joins a relative path to this folder ("" keeps it).
   void SetFileFolder(std::string folder) { fileFolder_ = std::move(folder); }

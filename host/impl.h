@@ -113,6 +113,7 @@ struct Host::Impl {
   std::map<const void*, Instance*> byRecord;
   uint64_t nextInstanceSerial = 1;
   std::vector<Instance*> callStack;
+  std::vector<uint8_t> freshInstanceBytes;  // empty: new instances start zeroed
 
   // Lists.
   std::map<uint32_t, HostList> lists;

@@ -3,6 +3,7 @@
 
 #include "support/abi.h"
 #include "support/registration.h"
+#include "tavin/media_cue.h"
 #include "tavin/quit.h"
 
 #ifdef _WIN32
@@ -14,6 +15,10 @@
 #endif
 
 extern "C" {
+
+TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kMediaCueClass);
+}
 
 TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kQuitClass);
