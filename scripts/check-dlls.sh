@@ -8,7 +8,8 @@ fail=0
 
 check() {
   name="$1"
-  dll="$(find "$dir" -name "$name" -type f | head -n 1)"
+  dll="$dir/$name"
+  [ -f "$dll" ] || dll="$(find "$dir" -name "$name" -type f | head -n 1)"
   shift
   expected="$(printf '%s\n' "$@" | sort)"
   if [ -z "$dll" ]; then

@@ -10,6 +10,8 @@ namespace plughost {
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info", "LIB...", "list each exported class: size, flags, interface and slots", &Info},
+      {"validate", "LIB...", "check every class's whole life cycle through the host", &Validate},
+      {"run", "FILE [--lib-dir DIR]", "run a scenario file (the language is below)", &Run},
   };
   return commands;
 }

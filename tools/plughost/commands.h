@@ -18,5 +18,7 @@ struct Command {
 const std::vector<Command>& Commands();
 
 int Info(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int Validate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace plughost

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "tools/plughost/commands.h"
+#include "tools/plughost/scenario_parser.h"
 
 namespace {
 
@@ -15,11 +16,15 @@ void Help(std::ostream& out) {
          "commands:\n";
   for (const plughost::Command& command : plughost::Commands()) {
     std::string head = std::string(command.name) + " " + command.usage;
-    out << "  " << head << std::string(head.size() < 22 ? 22 - head.size() : 1, ' ')
+    out << "  " << head << std::string(head.size() < 30 ? 30 - head.size() : 1, ' ')
         << command.summary << "\n";
   }
-  out << "\nExit status: 0 when everything loaded cleanly, 1 when a library or an export was\n"
-         "refused (the reason is printed), 2 for a usage error.\n";
+  out << "\nvalidate prints one line per check of each class (ok, FAIL: why, or skip) and a\n"
+         "summary; each class runs in a process of its own, so a crash fails only that class.\n\n"
+      << plughost::scenario::LanguageHelp()
+      << "\nExit status: 0 when everything loaded, passed and held; 1 when a library or an\n"
+         "export was refused, a check failed or a scenario failed (the reason is printed,\n"
+         "with the scenario's line number); 2 for a usage error.\n";
 }
 
 }  // namespace

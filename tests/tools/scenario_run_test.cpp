@@ -1,0 +1,116 @@
+// plughost run as a user meets it: expectations that fail name their line and the run goes
+// on, errors stop it with the line and a reason, and what the plug-ins leave behind fails it.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "tests/tools/plughost_run.h"
+
+namespace {
+
+using plughost_testing::Has;
+using plughost_testing::Outcome;
+using plughost_testing::Plughost;
+
+const std::string kDir = SCENARIO_TEST_DIR;
+const std::string kLibDir = std::string(" --lib-dir ") + LIB_DIR;
+
+Outcome RunFile(const std::string& name) {
+  return Plughost("run " + kDir + "/" + name + kLibDir);
+}
+
+// Runs a scenario given as text, from a file of its own.
+Outcome RunText(const std::string& text) {
+  char path[] = "/tmp/plughost_scenario_XXXXXX";
+  int fd = mkstemp(path);
+  if (fd < 0) return {};
+  close(fd);
+  std::ofstream(path) << text;
+  Outcome run = Plughost(std::string("run ") + path + kLibDir);
+  std::remove(path);
+  return run;
+}
+
+TEST(ScenarioRun, FailedExpectationsNameTheirLinesAndTheRunGoesOn) {
+  const Outcome run = RunFile("expect_failures.scn");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output, "expect_failures.scn:7: expected id(1803,0), got id(1802,0)"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output, "expect_failures.scn:9: expected 0, got 1")) << run.output;
+  EXPECT_FALSE(Has(run.output, "expect_failures.scn:6:"));
+  EXPECT_TRUE(Has(run.output, "still running after the failures"));
+  EXPECT_TRUE(Has(run.output, "2 expectations failed"));
+}
+
+TEST(ScenarioRun, WhatTheHostSawIsPrintedAndChecked) {
+  const Outcome run = RunFile("probe.scn");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output, "p (Probe#1) on /stage/actor listens to id(77,0)")) << run.output;
+  EXPECT_TRUE(Has(run.output, "  delivered to 1, handled by 1"));
+  EXPECT_TRUE(Has(run.output, "  clock at 1000 ms"));
+  EXPECT_TRUE(Has(run.output, "  0 instances told"));  // the probe asks for none
+  EXPECT_TRUE(Has(run.output, "  ownership: 0 faults, 0 leaks"));
+  EXPECT_FALSE(Has(run.output, "FAIL"));
+}
+
+TEST(ScenarioRun, ALeakLeftByAPlugInFailsTheRun) {
+  const Outcome run = RunFile("leak_at_end.scn");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output, "ownership: 0 faults, 1 leak")) << run.output;
+  EXPECT_TRUE(Has(run.output, "leak: string of 8 bytes")) << run.output;
+  EXPECT_TRUE(Has(run.output, "at the end the host saw 0 ownership fault(s) and 1 leak(s)"));
+}
+
+TEST(ScenarioRun, ErrorsStopTheRunWithTheLineAndAReason) {
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"say one\nload NoSuchLibrary\n", ":2: cannot find library NoSuchLibrary"},
+      {"load /etc/passwd\n", ":1: /etc/passwd is not an ELF file"},
+      {"object /a/b\n", ":1: no object /a (add it with object)"},
+      {"object /a\nobject /a\n", ":2: object /a exists already"},
+      {"object /a\nnew q Quit on /a\n", ":2: no class Quit (load its library first)"},
+      {"load TAVIN\nobject /a\nnew q Quit on /b\n", ":3: no object /b"},
+      {"load TAVIN\nobject /a\nnew q Quit on /a\nnew q Quit on /a\n",
+       ":4: instance \"q\" exists already"},
+      {"enable ghost\n", ":1: no instance named \"ghost\""},
+      {"load TAVIN\nobject /a\nnew q Quit on /a\nrestore q\n", ":4: nothing saved yet"},
+      {"load TAVIN\nobject /a\nnew q Quit on /a\nset q events = id(1)\n",
+       ":4: Quit has no SetAttribute"},
+      {"item 1 = 5\n", ":1: no editor yet"},
+      {"expect status 0\n", ":1: no command before this line answered a status"},
+      {"load TAVIN\nobject /a\nnew q Quit on /a\nset /a link = ref(/nowhere)\n",
+       ":4: no object /nowhere"},
+      {"say fine\nfrobnicate\n", ":2: unknown command \"frobnicate\""},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = RunText(c.text);
+    EXPECT_EQ(run.status, 1) << c.text << run.output;
+    EXPECT_TRUE(Has(run.output, c.message)) << c.text << "\n" << run.output;
+  }
+  // A parse error stops the run before the first line does anything.
+  const Outcome early = RunText("say first line\nadvance soon\n");
+  EXPECT_FALSE(Has(early.output, "first line")) << early.output;
+  EXPECT_TRUE(Has(early.output, ":2: \"soon\" is not a number")) << early.output;
+}
+
+TEST(ScenarioRun, UsageErrors) {
+  EXPECT_EQ(Plughost("run").status, 2);
+  EXPECT_EQ(Plughost("run a.scn b.scn").status, 2);
+  EXPECT_EQ(Plughost("run a.scn --lib-dir").status, 2);
+  EXPECT_EQ(Plughost("run a.scn --fast").status, 2);
+  const Outcome missing = Plughost("run /nonexistent/x.scn");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(Has(missing.output, "cannot read /nonexistent/x.scn"));
+  const Outcome help = Plughost("--help");
+  EXPECT_TRUE(Has(help.output, "validate LIB...")) << help.output;
+  EXPECT_TRUE(Has(help.output, "run FILE [--lib-dir DIR]"));
+  EXPECT_TRUE(Has(help.output, "expect status N"));
+}
+
+}  // namespace

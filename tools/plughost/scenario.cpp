@@ -1,0 +1,863 @@
+#include "tools/plughost/scenario.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <ostream>
+
+#include "host/host.h"
+#include "host/inspect.h"
+#include "tools/plughost/host_method.h"
+
+namespace plughost::scenario {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The owner word of texts the scenario hands to a plug-in: no instance lives there, so no
+// plug-in takes them for its own and frees them.
+constexpr uint32_t kScenarioOwner = 0x5CE0;
+constexpr uint32_t kTextRoom = 4096;
+
+// Storage for one plug-in shaped value: the record and, for a text, its characters.
+struct Record {
+  alignas(8) uint8_t bytes[64] = {};
+  std::string chars;
+  void* data() { return bytes; }
+};
+
+// What the last command answered, for `expect`.
+struct Last {
+  std::optional<int> status;
+  std::optional<std::string> value;
+  std::optional<int> delivered;
+  std::optional<int> handled;
+};
+
+class Runner {
+ public:
+  Runner(const RunOptions& options, std::ostream& out, std::ostream& err)
+      : options_(options), out_(out), err_(err) {}
+  int Run(const std::vector<Step>& steps);
+
+ private:
+  bool Execute(const Step& step);
+  bool Error(std::string message) {
+    error_ = std::move(message);
+    return false;
+  }
+  std::string Where(const Step& step) const {
+    return options_.fileName + ":" + std::to_string(step.line) + ": ";
+  }
+
+  // Lookups that fail with a readable error.
+  bool FindInstance(const std::string& name, refhost::Instance** out);
+  bool FindObject(const std::string& path, uint32_t* out);
+  bool FindLibrary(const std::string& name, std::string* out);
+
+  // Values.
+  bool ToRecord(const Literal& literal, Record* record);
+  bool ToValue(const Literal& literal, refhost::Value* value);
+  std::string Describe(const refhost::Value& value) const;
+  std::string ReadBack(Record* record);
+  std::string NameOf(const refhost::Instance* instance) const;
+  std::string ObjectText(uint32_t handle) const;
+
+  // Reports of what the host saw.
+  void NewMessages();
+  void NewFaults();
+  void Report();
+  void Tree();
+
+  bool Load(const Step& s);
+  bool Object(const Step& s);
+  bool New(const Step& s);
+  bool Copy(const Step& s);
+  bool Set(const Step& s);
+  bool Get(const Step& s);
+  bool Save(const Step& s);
+  bool Restore(const Step& s);
+  bool EditorPut(const Step& s);
+  bool Check(const Step& s);
+
+  RunOptions options_;
+  std::ostream& out_;
+  std::ostream& err_;
+  refhost::Host host_;
+  std::map<std::string, refhost::Instance*> instances_;
+  std::vector<std::string> objects_;  // paths in the order they were added
+  refhost::HostEditor* editor_ = nullptr;
+  refhost::HostStream* saved_ = nullptr;
+  int16_t savedVersion_ = 0;
+  size_t messagesSeen_ = 0;
+  size_t visitsSeen_ = 0;
+  size_t faultsSeen_ = 0;
+  Last last_;
+  std::string error_;
+  int failedExpectations_ = 0;
+};
+
+// ---- Lookups.
+
+bool Runner::FindInstance(const std::string& name, refhost::Instance** out) {
+  auto it = instances_.find(name);
+  if (it == instances_.end()) return Error("no instance named \"" + name + "\" (make it with new)");
+  *out = it->second;
+  return true;
+}
+
+bool Runner::FindObject(const std::string& path, uint32_t* out) {
+  *out = host_.Resolve(path);
+  if (*out == 0) return Error("no object " + path + " (add it with object)");
+  return true;
+}
+
+bool Runner::FindLibrary(const std::string& name, std::string* out) {
+  std::error_code ec;
+  auto isFile = [&](const fs::path& p) { return fs::is_regular_file(p, ec); };
+  if (name.find('/') != std::string::npos) {
+    for (const fs::path& p : {fs::path(name), fs::path(options_.scenarioDir) / name}) {
+      if (isFile(p)) {
+        *out = p.string();
+        return true;
+      }
+    }
+    return Error("cannot find library " + name);
+  }
+  std::vector<std::string> names = {name};
+  if (fs::path(name).extension() != ".so") names.push_back(name + ".so");
+  std::vector<std::string> dirs;
+  if (!options_.libDir.empty()) dirs.push_back(options_.libDir);
+  dirs.push_back(options_.scenarioDir.empty() ? "." : options_.scenarioDir);
+  dirs.push_back(".");
+  for (const std::string& dir : dirs) {
+    for (const std::string& n : names) {
+      if (isFile(fs::path(dir) / n)) {
+        *out = (fs::path(dir) / n).string();
+        return true;
+      }
+    }
+  }
+  // A build tree keeps each library in its own folder: look below --lib-dir as well.
+  if (!options_.libDir.empty() && fs::is_directory(options_.libDir, ec)) {
+    std::vector<std::string> found;
+    fs::recursive_directory_iterator it(options_.libDir,
+                                        fs::directory_options::skip_permission_denied, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      if (it.depth() > 4) it.disable_recursion_pending();
+      const std::string file = it->path().filename().string();
+      if (std::find(names.begin(), names.end(), file) != names.end() && isFile(it->path()))
+        found.push_back(it->path().string());
+    }
+    std::sort(found.begin(), found.end());
+    if (!found.empty()) {
+      *out = found.front();
+      return true;
+    }
+  }
+  std::string looked;
+  for (const std::string& dir : dirs) looked += (looked.empty() ? "" : ", ") + dir;
+  return Error("cannot find library " + name + " (looked in " + looked +
+               (options_.libDir.empty() ? "; name a folder with --lib-dir" : " and below") + ")");
+}
+
+// ---- Values.
+
+bool Runner::ToRecord(const Literal& literal, Record* record) {
+  void* at = record->data();
+  switch (literal.kind) {
+    case Literal::Kind::kInteger: {
+      IntegerValue v{tag::kInteger, literal.integer};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kReal: {
+      RealValue v{tag::kReal, literal.real};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kFlag: {
+      FlagValue v{tag::kFlag, static_cast<uint16_t>(literal.integer)};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kId: {
+      MessageIdValue v{tag::kMessageId, literal.id, literal.second};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kText: {
+      record->chars = literal.text;
+      TextValue v{tag::kText, kScenarioOwner, static_cast<uint32_t>(record->chars.size() + 1),
+                  static_cast<uint32_t>(record->chars.size()), record->chars.data()};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kRef: {
+      uint32_t object = 0;
+      if (!literal.text.empty() && !FindObject(literal.text, &object)) return false;
+      ReferenceValue v{tag::kReference, nullptr, nullptr, object, nullptr};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kUnassigned: {
+      uint16_t t = tag::kUnassigned;
+      std::memcpy(at, &t, sizeof t);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool Runner::ToValue(const Literal& literal, refhost::Value* value) {
+  switch (literal.kind) {
+    case Literal::Kind::kText:
+      *value = refhost::Value::Text(literal.text);
+      return true;
+    case Literal::Kind::kRef: {
+      uint32_t object = 0;
+      if (!literal.text.empty() && !FindObject(literal.text, &object)) return false;
+      *value = refhost::Value::Reference(object);
+      return true;
+    }
+    default: {
+      Record record;
+      if (!ToRecord(literal, &record)) return false;
+      return refhost::Value::FromRecord(record.data(), value);
+    }
+  }
+}
+
+std::string Runner::ObjectText(uint32_t handle) const {
+  if (handle == 0) return "none";
+  std::string path = host_.PathOf(handle);
+  if (!path.empty()) return path;
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "#%#x (gone)", handle);
+  return buffer;
+}
+
+// The same spelling as Format(Literal), so `expect value` compares like with like.
+std::string Runner::Describe(const refhost::Value& value) const {
+  Literal literal;
+  auto word = [&value](size_t at) {
+    uint32_t w = 0;
+    if (value.raw.size() >= at + 4) std::memcpy(&w, value.raw.data() + at, 4);
+    return w;
+  };
+  switch (value.tag) {
+    case tag::kInteger:
+      literal.integer = value.AsInteger();
+      return Format(literal);
+    case tag::kReal:
+      literal.kind = Literal::Kind::kReal;
+      if (value.raw.size() >= 10) std::memcpy(&literal.real, value.raw.data() + 2, 8);
+      return Format(literal);
+    case tag::kFlag:
+      literal.kind = Literal::Kind::kFlag;
+      literal.integer = (word(2) & 0xFFFF) != 0;
+      return Format(literal);
+    case tag::kMessageId:
+      literal.kind = Literal::Kind::kId;
+      literal.id = word(2);
+      literal.second = word(6);
+      return Format(literal);
+    case tag::kText:
+    case tag::kTextSecond:
+      return Quote(value.text);
+    case tag::kReference:
+      return "ref(" + ObjectText(value.object) + ")";
+    case tag::kUnassigned:
+      return "unassigned";
+    case tag::kEmpty:
+      return "empty";
+    default:
+      return value.Describe();
+  }
+}
+
+// Reads what a plug-in left in an output record. A text it put in a buffer of its own is read
+// and given back through the host, as the runtime would once it has used it.
+std::string Runner::ReadBack(Record* record) {
+  refhost::Value value;
+  if (!refhost::Value::FromRecord(record->data(), &value)) {
+    uint16_t t;
+    std::memcpy(&t, record->data(), 2);
+    return "<tag " + std::to_string(t) + ">";
+  }
+  if (refhost::IsText(value.tag)) {
+    TextValue v;
+    std::memcpy(&v, record->data(), sizeof v);
+    const refhost::Allocation* a =
+        host_.Ownership().Find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(v.chars)));
+    if (v.chars != nullptr && v.chars != record->chars.data() && a != nullptr &&
+        a->kind == refhost::AllocationKind::kString) {
+      CallHostMethod(host_.ServiceObject(abi::service::kString), abi::kServiceRow,
+                     abi::method::kFreeString, v.chars);
+    }
+  }
+  return Describe(value);
+}
+
+std::string Runner::NameOf(const refhost::Instance* instance) const {
+  for (const auto& [name, i] : instances_) {
+    if (i == instance) return name + " (" + instance->Label() + ")";
+  }
+  return instance == nullptr ? "the host" : instance->Label();
+}
+
+// ---- What the host saw.
+
+void Runner::NewMessages() {
+  const auto& messages = host_.Messages();
+  for (; messagesSeen_ < messages.size(); ++messagesSeen_) {
+    const refhost::MessageLogEntry& m = messages[messagesSeen_];
+    out_ << "  " << NameOf(m.sender) << " sent id(" << m.id << "," << m.second << ") about "
+         << ObjectText(m.object) << " to " << ObjectText(m.destination);
+    if (m.data.tag != tag::kEmpty) out_ << " with " << Describe(m.data);
+    out_ << (m.delivered ? "" : " (not delivered)") << "\n";
+  }
+}
+
+void Runner::NewFaults() {
+  const auto& faults = host_.Ownership().Faults();
+  for (; faultsSeen_ < faults.size(); ++faultsSeen_)
+    out_ << "  ownership fault: " << faults[faultsSeen_].ToString() << "\n";
+}
+
+void Runner::Report() {
+  const refhost::Ownership& ownership = host_.Ownership();
+  const size_t faults = ownership.Faults().size();
+  const size_t live = ownership.Leaks().size();
+  if (host_.Instances().empty()) {
+    out_ << "  ownership: " << faults << " fault" << (faults == 1 ? "" : "s") << ", " << live
+         << " leak" << (live == 1 ? "" : "s") << "\n";
+  } else {
+    out_ << "  ownership: " << faults << " fault" << (faults == 1 ? "" : "s") << ", " << live
+         << " allocation" << (live == 1 ? "" : "s") << " held by " << host_.Instances().size()
+         << " live instance" << (host_.Instances().size() == 1 ? "" : "s")
+         << " (destroy all to see leaks)\n";
+  }
+  for (const refhost::Fault& f : ownership.Faults()) out_ << "    fault: " << f.ToString() << "\n";
+  for (const refhost::Allocation& a : ownership.Leaks())
+    out_ << "    " << (host_.Instances().empty() ? "leak" : "held") << ": " << a.ToString() << "\n";
+}
+
+void Runner::Tree() {
+  for (const std::string& path : objects_) {
+    uint32_t handle = host_.Resolve(path);
+    if (handle == 0) continue;
+    size_t depth = std::count(path.begin(), path.end(), '/');
+    out_ << "  " << std::string(2 * (depth - 1), ' ') << host_.NameOf(handle);
+    bool first = true;
+    for (refhost::Instance* instance : host_.InstancesOf(handle)) {
+      out_ << (first ? "  [" : ", ") << NameOf(instance);
+      first = false;
+    }
+    out_ << (first ? "" : "]") << "\n";
+  }
+}
+
+// ---- Commands.
+
+bool Runner::Load(const Step& s) {
+  std::string path;
+  if (!FindLibrary(s.text, &path)) return false;
+  refhost::LoadResult result = host_.Load(path);
+  if (!result.error.empty()) return Error(result.error);
+  out_ << "  loaded " << fs::path(path).filename().string() << ":";
+  for (const std::string& c : result.classes) out_ << " " << c;
+  out_ << "\n";
+  for (const std::string& e : result.exportErrors) out_ << "  refused: " << e << "\n";
+  return true;
+}
+
+bool Runner::Object(const Step& s) {
+  if (host_.Resolve(s.path) != 0) return Error("object " + s.path + " exists already");
+  size_t slash = s.path.rfind('/');
+  uint32_t parent = 0;
+  if (slash != 0 && !FindObject(s.path.substr(0, slash), &parent)) return false;
+  uint32_t handle = host_.AddObject(parent, s.path.substr(slash + 1), s.className);
+  if (handle == 0) return Error("the host refused object " + s.path);
+  objects_.push_back(s.path);
+  return true;
+}
+
+bool Runner::New(const Step& s) {
+  if (instances_.count(s.name) != 0) return Error("instance \"" + s.name + "\" exists already");
+  const refhost::ClassInfo* info = host_.FindClass(s.className);
+  if (info == nullptr) return Error("no class " + s.className + " (load its library first)");
+  if (!info->usable) return Error("class " + s.className + " was refused: " + info->error);
+  uint32_t owner = 0, base = 0;
+  if (!FindObject(s.path, &owner)) return false;
+  base = owner;
+  if (!s.base.empty() && !FindObject(s.base, &base)) return false;
+  refhost::Instance* instance = host_.Create(s.className, owner, base);
+  if (instance == nullptr) return Error("the host could not create a " + s.className);
+  instances_[s.name] = instance;
+  out_ << "  " << s.name << " = " << instance->Label() << " on " << s.path;
+  if (info->classFlags == abi::kClassFlagsBaseObject) out_ << ", base " << ObjectText(base);
+  out_ << "\n";
+  return true;
+}
+
+bool Runner::Copy(const Step& s) {
+  refhost::Instance* source = nullptr;
+  if (!FindInstance(s.other, &source)) return false;
+  if (instances_.count(s.name) != 0) return Error("instance \"" + s.name + "\" exists already");
+  uint32_t owner = source->Owner(), base = source->BaseObject();
+  if (!s.path.empty() && !FindObject(s.path, &owner)) return false;
+  if (!s.base.empty() && !FindObject(s.base, &base)) return false;
+  refhost::Instance* copy = host_.CopyConstruct(*source, owner, base);
+  if (copy == nullptr) return Error("the host could not copy " + s.other);
+  instances_[s.name] = copy;
+  out_ << "  " << s.name << " = " << copy->Label() << ", a copy of " << NameOf(source) << ", on "
+       << ObjectText(owner) << "\n";
+  return true;
+}
+
+bool Runner::Set(const Step& s) {
+  if (!s.path.empty()) {
+    uint32_t object = 0;
+    refhost::Value value, index;
+    if (!FindObject(s.path, &object) || !ToValue(s.value, &value)) return false;
+    if (s.index && !ToValue(*s.index, &index)) return false;
+    host_.SetObjectValue(object, s.attribute, value, s.index ? &index : nullptr);
+    return true;
+  }
+  refhost::Instance* instance = nullptr;
+  Record value, index;
+  if (!FindInstance(s.name, &instance) || !ToRecord(s.value, &value)) return false;
+  if (s.index && !ToRecord(*s.index, &index)) return false;
+  uint16_t status =
+      instance->SetAttribute(s.attribute, s.index ? index.data() : nullptr, value.data());
+  if (status == refhost::kSlotNotRegistered) {
+    return Error(instance->Class().name + " has no SetAttribute: its attributes are read-only");
+  }
+  last_.status = status;
+  if (status != 0) out_ << "  refused (status " << status << ")\n";
+  return true;
+}
+
+bool Runner::Get(const Step& s) {
+  std::string shown;
+  if (!s.path.empty()) {
+    uint32_t object = 0;
+    refhost::Value index;
+    if (!FindObject(s.path, &object)) return false;
+    if (s.index && !ToValue(*s.index, &index)) return false;
+    const refhost::Value* value =
+        host_.ObjectValue(object, s.attribute, s.index ? &index : nullptr);
+    last_.status = value == nullptr ? 1 : 0;
+    if (value == nullptr) {
+      out_ << "  " << s.path << " has no attribute " << s.attribute << "\n";
+      return true;
+    }
+    last_.value = Describe(*value);
+    out_ << "  " << s.path << "." << s.attribute << " = " << *last_.value << "\n";
+    return true;
+  }
+  refhost::Instance* instance = nullptr;
+  Record index;
+  if (!FindInstance(s.name, &instance)) return false;
+  if (s.index && !ToRecord(*s.index, &index)) return false;
+  Record out;
+  void* at = out.data();
+  switch (s.as) {
+    case OutType::kAny: {
+      uint16_t t = tag::kUnassigned;
+      std::memcpy(at, &t, 2);
+      break;
+    }
+    case OutType::kInteger: {
+      IntegerValue v{tag::kInteger, 0};
+      std::memcpy(at, &v, sizeof v);
+      break;
+    }
+    case OutType::kReal: {
+      RealValue v{tag::kReal, 0};
+      std::memcpy(at, &v, sizeof v);
+      break;
+    }
+    case OutType::kFlag: {
+      FlagValue v{tag::kFlag, 0};
+      std::memcpy(at, &v, sizeof v);
+      break;
+    }
+    case OutType::kId: {
+      MessageIdValue v{tag::kMessageId, 0, 0};
+      std::memcpy(at, &v, sizeof v);
+      break;
+    }
+    case OutType::kText: {
+      out.chars.assign(kTextRoom, '\0');
+      TextValue v{tag::kText, kScenarioOwner, kTextRoom, 0, out.chars.data()};
+      std::memcpy(at, &v, sizeof v);
+      break;
+    }
+    case OutType::kRef: {
+      ReferenceValue v{tag::kReference, nullptr, nullptr, 0, nullptr};
+      std::memcpy(at, &v, sizeof v);
+      break;
+    }
+  }
+  uint16_t status = instance->GetAttribute(s.attribute, s.index ? index.data() : nullptr, at);
+  if (status == refhost::kSlotNotRegistered)
+    return Error(instance->Class().name + " has no GetAttribute");
+  last_.status = status;
+  std::string label = s.name + "." + s.attribute;
+  if (s.index) {
+    // Index words usually pack a selector in the top byte: show those as written, in hex.
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%#x", static_cast<uint32_t>(s.index->integer));
+    const bool packed = s.index->kind == Literal::Kind::kInteger &&
+                        (s.index->integer < 0 || s.index->integer > 0xFFFF);
+    label += "[" + (packed ? std::string(hex) : Format(*s.index)) + "]";
+  }
+  if (status != 0) {
+    out_ << "  " << label << ": refused (status " << status << ")\n";
+    return true;
+  }
+  last_.value = ReadBack(&out);
+  out_ << "  " << label << " = " << *last_.value << "\n";
+  return true;
+}
+
+bool Runner::Save(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  if (!instance->Class().HasSlot(0, abi::slot::kSave))
+    return Error(instance->Class().name + " has no Save");
+  refhost::HostStream& stream = host_.NewStream();
+  int16_t version = 0;
+  uint32_t size = 0;
+  uint16_t sized = instance->StoredSize(stream, &version, &size);
+  uint16_t status = instance->Save(stream);
+  last_.status = status;
+  saved_ = &stream;
+  savedVersion_ = version;
+  out_ << "  saved " << s.name << ": data version " << version << ", " << stream.Bytes().size()
+       << " bytes";
+  if (status != 0) out_ << ", Save answered " << status;
+  out_ << "\n";
+  if (sized != refhost::kSlotNotRegistered && size != stream.Bytes().size()) {
+    out_ << "  FAIL: StoredSize said " << size << " bytes (status " << sized << ")\n";
+    err_ << Where(s) << "StoredSize said " << size << " bytes, Save wrote " << stream.Bytes().size()
+         << "\n";
+    ++failedExpectations_;
+  }
+  refhost::Value value;
+  std::string values;
+  while (stream.Read(&value)) values += (values.empty() ? "" : ", ") + Describe(value);
+  stream.Rewind();
+  if (!values.empty()) out_ << "  stored: " << values << "\n";
+  return true;
+}
+
+bool Runner::Restore(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  if (saved_ == nullptr) return Error("nothing saved yet (save an instance first)");
+  int16_t version = s.hasNumber ? static_cast<int16_t>(s.number) : savedVersion_;
+  saved_->Rewind();
+  uint16_t status = instance->Load(*saved_, version);
+  if (status == refhost::kSlotNotRegistered) return Error(instance->Class().name + " has no Load");
+  last_.status = status;
+  out_ << "  " << s.name << " read " << saved_->ReadPosition() << " of " << saved_->Bytes().size()
+       << " bytes as data version " << version;
+  if (status != 0) out_ << ": refused (status " << status << ")";
+  out_ << "\n";
+  return true;
+}
+
+bool Runner::EditorPut(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  editor_ = &host_.NewEditor();
+  int16_t mode = s.hasNumber ? static_cast<int16_t>(s.number) : 0;
+  uint16_t status = instance->ToEditor(*editor_, mode);
+  if (status == refhost::kSlotNotRegistered)
+    return Error(instance->Class().name + " has no ToEditor");
+  last_.status = status;
+  if (status != 0) out_ << "  refused (status " << status << ")\n";
+  for (int item = -64; item < 256; ++item) {
+    const refhost::Value* value = editor_->Item(static_cast<int16_t>(item));
+    if (value == nullptr) continue;
+    out_ << "  item " << item << " = " << Describe(*value)
+         << (editor_->Disabled(static_cast<int16_t>(item)) ? " (disabled)" : "") << "\n";
+  }
+  return true;
+}
+
+bool Runner::Check(const Step& s) {
+  std::string expected, got;
+  auto count = [](std::optional<int> v) { return v ? std::to_string(*v) : std::string(); };
+  switch (s.expect) {
+    case Expect::kStatus:
+      expected = std::to_string(s.number);
+      got = count(last_.status);
+      break;
+    case Expect::kValue:
+      expected = Format(s.value);
+      got = last_.value.value_or("");
+      break;
+    case Expect::kDelivered:
+      expected = std::to_string(s.number);
+      got = count(last_.delivered);
+      break;
+    case Expect::kHandled:
+      expected = std::to_string(s.number);
+      got = count(last_.handled);
+      break;
+    case Expect::kFaults:
+      expected = std::to_string(s.number);
+      got = std::to_string(host_.Ownership().Faults().size());
+      break;
+    case Expect::kLeaks:
+      expected = std::to_string(s.number);
+      got = std::to_string(host_.Ownership().Leaks().size());
+      break;
+    case Expect::kListeners:
+      expected = std::to_string(s.number);
+      got = std::to_string(refhost::Listeners(host_).size());
+      break;
+    case Expect::kMessages:
+      expected = std::to_string(s.number);
+      got = std::to_string(host_.Messages().size());
+      break;
+  }
+  if (got.empty()) {
+    static const char* const kWhat[] = {"status", "value", "delivered", "handled"};
+    return Error(std::string("no command before this line answered a ") +
+                 kWhat[static_cast<int>(s.expect)] + " to check");
+  }
+  if (got == expected) {
+    out_ << "  ok\n";
+    return true;
+  }
+  out_ << "  FAIL: expected " << expected << ", got " << got << "\n";
+  err_ << Where(s) << "expected " << expected << ", got " << got << "\n";
+  ++failedExpectations_;
+  return true;
+}
+
+bool Runner::Execute(const Step& s) {
+  // Results of a previous command stay readable only until the next command that has some.
+  auto fresh = [this] { last_ = Last{}; };
+  refhost::Instance* instance = nullptr;
+  switch (s.op) {
+    case Op::kSay:
+      out_ << s.text << "\n";
+      return true;
+    case Op::kLoad:
+      return Load(s);
+    case Op::kClasses:
+      for (const refhost::ClassInfo* info : host_.Classes()) {
+        if (!info->usable) {
+          out_ << "  " << info->name << ": refused: " << info->error << "\n";
+          continue;
+        }
+        out_ << "  " << info->name << " (" << fs::path(info->library).filename().string()
+             << "): " << info->instanceSize << " bytes, flags " << info->classFlags << ", "
+             << info->slots.size() << " slots\n";
+      }
+      return true;
+    case Op::kObject:
+      return Object(s);
+    case Op::kTree:
+      Tree();
+      return true;
+    case Op::kNew:
+      fresh();
+      return New(s);
+    case Op::kCopy:
+      fresh();
+      return Copy(s);
+    case Op::kAssign: {
+      refhost::Instance* source = nullptr;
+      if (!FindInstance(s.name, &instance) || !FindInstance(s.other, &source)) return false;
+      fresh();
+      uint16_t status = instance->Assign(*source);
+      if (status == refhost::kSlotNotRegistered)
+        return Error(instance->Class().name + " has no Assign");
+      last_.status = status;
+      if (status != 0) out_ << "  refused (status " << status << ")\n";
+      return true;
+    }
+    case Op::kDestroy:
+      if (s.name == "all") {
+        host_.DestroyAll();
+        instances_.clear();
+        return true;
+      }
+      if (!FindInstance(s.name, &instance)) return false;
+      host_.Destroy(instance);
+      instances_.erase(s.name);
+      return true;
+    case Op::kEnable:
+    case Op::kDisable: {
+      if (!FindInstance(s.name, &instance)) return false;
+      fresh();
+      uint16_t status = s.op == Op::kEnable ? instance->Enable() : instance->Disable();
+      if (status == refhost::kSlotNotRegistered)
+        return Error(instance->Class().name + " has no " +
+                     (s.op == Op::kEnable ? "Enable" : "Disable"));
+      last_.status = status;
+      if (status != 0) out_ << "  refused (status " << status << ")\n";
+      return true;
+    }
+    case Op::kSet:
+      fresh();
+      return Set(s);
+    case Op::kGet:
+      fresh();
+      return Get(s);
+    case Op::kSend: {
+      uint32_t object = 0;
+      if (!FindObject(s.path, &object)) return false;
+      fresh();
+      refhost::MessageOutcome outcome = host_.SendMessage(object, s.value.id, s.value.second);
+      last_.delivered = outcome.delivered;
+      last_.handled = outcome.handled;
+      out_ << "  delivered to " << outcome.delivered << ", handled by " << outcome.handled << "\n";
+      return true;
+    }
+    case Op::kDeliver: {
+      uint32_t object = 0;
+      if (!FindInstance(s.name, &instance)) return false;
+      object = instance->Owner();
+      if (!s.path.empty() && !FindObject(s.path, &object)) return false;
+      fresh();
+      uint16_t status = instance->HandleMessage(object, s.value.id, s.value.second);
+      if (status == refhost::kSlotNotRegistered)
+        return Error(instance->Class().name + " has no HandleMessage");
+      last_.status = status;
+      out_ << "  "
+           << (status == 0 ? "handled" : "not handled (status " + std::to_string(status) + ")")
+           << "\n";
+      return true;
+    }
+    case Op::kAdvance:
+      host_.Advance(static_cast<uint32_t>(s.number));
+      out_ << "  clock at " << host_.Now() / 1000 << " ms\n";
+      return true;
+    case Op::kPosition: {
+      uint32_t object = 0;
+      if (!FindObject(s.path, &object)) return false;
+      int told = host_.SetPosition(object, static_cast<int32_t>(s.number));
+      out_ << "  " << told << " instance" << (told == 1 ? "" : "s") << " told\n";
+      return true;
+    }
+    case Op::kEditor:
+      fresh();
+      return EditorPut(s);
+    case Op::kItem: {
+      if (editor_ == nullptr) return Error("no editor yet (editor NAME first)");
+      refhost::Value value;
+      if (!ToValue(s.value, &value)) return false;
+      editor_->SetItem(static_cast<int16_t>(s.number), value);
+      return true;
+    }
+    case Op::kApply: {
+      if (!FindInstance(s.name, &instance)) return false;
+      if (editor_ == nullptr) return Error("no editor yet (editor NAME first)");
+      fresh();
+      uint16_t status = instance->FromEditor(*editor_);
+      if (status == refhost::kSlotNotRegistered)
+        return Error(instance->Class().name + " has no FromEditor");
+      last_.status = status;
+      if (status != 0) out_ << "  refused (status " << status << ")\n";
+      return true;
+    }
+    case Op::kSave:
+      fresh();
+      return Save(s);
+    case Op::kRestore:
+      fresh();
+      return Restore(s);
+    case Op::kVisit: {
+      if (!FindInstance(s.name, &instance)) return false;
+      fresh();
+      uint16_t status = instance->VisitMessageIds(1, 2);
+      if (status == refhost::kSlotNotRegistered)
+        return Error(instance->Class().name + " has no VisitMessageIds");
+      last_.status = status;
+      const auto& visits = host_.Visits();
+      for (; visitsSeen_ < visits.size(); ++visitsSeen_)
+        out_ << "  visited id(" << visits[visitsSeen_].id << "," << visits[visitsSeen_].second
+             << ")\n";
+      return true;
+    }
+    case Op::kMessages:
+      if (host_.Messages().empty()) out_ << "  no message sent by a plug-in\n";
+      messagesSeen_ = 0;
+      NewMessages();
+      return true;
+    case Op::kVisits:
+      if (host_.Visits().empty()) out_ << "  no message id visited\n";
+      for (const refhost::VisitEntry& v : host_.Visits())
+        out_ << "  visited id(" << v.id << "," << v.second << ")\n";
+      return true;
+    case Op::kListeners: {
+      std::vector<refhost::ListenerInfo> listeners = refhost::Listeners(host_);
+      if (listeners.empty()) out_ << "  nobody listens\n";
+      for (const refhost::ListenerInfo& l : listeners)
+        out_ << "  " << NameOf(l.instance) << " on " << ObjectText(l.instance->Owner())
+             << " listens to id(" << l.id << "," << l.second << ")\n";
+      return true;
+    }
+    case Op::kReport:
+      Report();
+      return true;
+    case Op::kExpect:
+      return Check(s);
+  }
+  return Error("this command is not implemented");
+}
+
+int Runner::Run(const std::vector<Step>& steps) {
+  for (const Step& step : steps) {
+    if (step.op != Op::kSay) out_ << "> " << step.source << "\n";
+    bool ok = Execute(step);
+    NewMessages();
+    NewFaults();
+    if (!ok) {
+      out_.flush();
+      err_ << Where(step) << error_ << "\n";
+      return 1;
+    }
+  }
+  // Whatever the scenario left alive goes now, so what it leaked shows.
+  host_.DestroyAll();
+  instances_.clear();
+  NewFaults();
+  const refhost::Ownership& ownership = host_.Ownership();
+  int status = 0;
+  if (!ownership.Faults().empty() || !ownership.Leaks().empty()) {
+    out_.flush();
+    err_ << options_.fileName << ": at the end the host saw " << ownership.Faults().size()
+         << " ownership fault(s) and " << ownership.Leaks().size() << " leak(s):\n"
+         << ownership.Report();
+    status = 1;
+  }
+  if (failedExpectations_ > 0) {
+    out_.flush();
+    err_ << options_.fileName << ": " << failedExpectations_ << " expectation"
+         << (failedExpectations_ == 1 ? "" : "s") << " failed\n";
+    status = 1;
+  }
+  return status;
+}
+
+}  // namespace
+
+int Run(const std::vector<Step>& steps, const RunOptions& options, std::ostream& out,
+        std::ostream& err) {
+  Runner runner(options, out, err);
+  return runner.Run(steps);
+}
+
+}  // namespace plughost::scenario

@@ -1,0 +1,22 @@
+// Runs parsed scenario steps against a reference host and prints what the host saw.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "tools/plughost/scenario_parser.h"
+
+namespace plughost::scenario {
+
+struct RunOptions {
+  std::string fileName;     // for messages: "demo.scn:12: ..."
+  std::string libDir;       // where `load NAME` looks first ("" for none)
+  std::string scenarioDir;  // the scenario's own folder, searched after libDir
+};
+
+// 0 when every step ran and every expectation held; 1 otherwise (the reason is on `err`).
+int Run(const std::vector<Step>& steps, const RunOptions& options, std::ostream& out,
+        std::ostream& err);
+
+}  // namespace plughost::scenario

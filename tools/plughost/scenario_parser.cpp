@@ -1,0 +1,668 @@
+#include "tools/plughost/scenario_parser.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+namespace plughost::scenario {
+
+const char* LanguageHelp() {
+  return R"(Scenario files (plughost run FILE [--lib-dir DIR]): one command a line, # starts a comment.
+  load LIB                      load a plug-in library: a path, or a name found in --lib-dir
+  classes | tree                list the loaded classes | the object tree and its instances
+  object PATH [class NAME]      add an object (/stage/movie); its parent must exist
+  new NAME CLASS on PATH [base PATH]   create an instance on an object (base: classes with
+                                flags 5; the owner when not given)
+  copy NAME from NAME [on PATH] [base PATH]   CopyConstruct; assign NAME from NAME: Assign
+  destroy NAME | destroy all    Destruct
+  enable NAME | disable NAME    Enable | Disable
+  set TARGET ATTR[INDEX] = VALUE    SetAttribute of an instance; with /PATH as the target, an
+                                attribute of the object itself
+  get TARGET ATTR[INDEX] [as int|real|flag|id|text|ref|any]   GetAttribute
+  send PATH ID                  deliver a message about an object to every listening instance
+  deliver NAME ID [about PATH]  call one instance's HandleMessage
+  advance MS | position PATH N  step the clock | set a play position
+  editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
+  save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
+  visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
+  report                        ownership faults and leaks (destroy all first to see leaks)
+  say TEXT                      print a line
+  expect status N | value VALUE | delivered N | handled N | faults N | leaks N | listeners N |
+         messages N            fail the run (with the line number) when it differs
+Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
+  "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned.
+The run fails on the first error, on any failed expect, and when the host saw an ownership
+fault or a leak once every instance is gone at the end.
+)";
+}
+
+namespace {
+
+struct Token {
+  std::string text;
+  bool quoted = false;
+};
+
+bool IsPunct(char c) {
+  return c == '[' || c == ']' || c == '=';
+}
+
+// Splits a line into words, quoted texts and the punctuation [ ] =. A word runs through
+// parentheses whole, spaces included, so ref(/my stage) is one word.
+bool Tokenize(std::string_view line, std::vector<Token>* tokens, std::string* error) {
+  size_t i = 0;
+  while (i < line.size()) {
+    char c = line[i];
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      ++i;
+      continue;
+    }
+    if (c == '#') break;
+    if (IsPunct(c)) {
+      tokens->push_back({std::string(1, c), false});
+      ++i;
+      continue;
+    }
+    if (c == '"') {
+      std::string text;
+      ++i;
+      bool closed = false;
+      while (i < line.size()) {
+        char d = line[i++];
+        if (d == '"') {
+          closed = true;
+          break;
+        }
+        if (d != '\\') {
+          text += d;
+          continue;
+        }
+        if (i >= line.size()) break;
+        char e = line[i++];
+        switch (e) {
+          case 'n':
+            text += '\n';
+            break;
+          case 'r':
+            text += '\r';
+            break;
+          case 't':
+            text += '\t';
+            break;
+          case '"':
+          case '\\':
+            text += e;
+            break;
+          case 'x': {
+            auto hex = [](char h) {
+              return std::isxdigit(static_cast<unsigned char>(h))
+                         ? (std::isdigit(static_cast<unsigned char>(h))
+                                ? h - '0'
+                                : std::tolower(static_cast<unsigned char>(h)) - 'a' + 10)
+                         : -1;
+            };
+            if (i + 1 < line.size() && hex(line[i]) >= 0 && hex(line[i + 1]) >= 0) {
+              text += static_cast<char>(hex(line[i]) * 16 + hex(line[i + 1]));
+              i += 2;
+              break;
+            }
+            *error = "\\x in a text needs two hex digits";
+            return false;
+          }
+          default:
+            *error = std::string("unknown escape \\") + e + " in a text";
+            return false;
+        }
+      }
+      if (!closed) {
+        *error = "the text has no closing \"";
+        return false;
+      }
+      tokens->push_back({text, true});
+      continue;
+    }
+    std::string word;
+    int depth = 0;
+    while (i < line.size()) {
+      char d = line[i];
+      if (depth == 0 && (std::isspace(static_cast<unsigned char>(d)) || IsPunct(d) || d == '"'))
+        break;
+      if (d == '(') ++depth;
+      if (d == ')' && --depth < 0) {
+        *error = "\")\" without \"(\" in \"" + word + ")\"";
+        return false;
+      }
+      word += d;
+      ++i;
+    }
+    if (depth != 0) {
+      *error = "\"" + word + "\" has no closing \")\"";
+      return false;
+    }
+    tokens->push_back({word, false});
+  }
+  return true;
+}
+
+// A 32-bit number: decimal (optionally negative) or 0x hex. Values up to 0xFFFFFFFF are
+// taken as their bit pattern, so an index like 0x80000001 can be written as it is meant.
+bool ParseNumber(const std::string& text, int64_t low, int64_t high, int64_t* out) {
+  if (text.empty()) return false;
+  size_t i = 0;
+  bool negative = false;
+  if (text[0] == '-' || text[0] == '+') {
+    negative = text[0] == '-';
+    i = 1;
+  }
+  int base = 10;
+  if (text.size() > i + 2 && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    base = 16;
+    i += 2;
+  }
+  if (i >= text.size()) return false;
+  int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    int digit;
+    if (std::isdigit(static_cast<unsigned char>(c))) {
+      digit = c - '0';
+    } else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c))) {
+      digit = std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+    } else {
+      return false;
+    }
+    value = value * base + digit;
+    if (value > (int64_t{1} << 33)) return false;
+  }
+  if (negative) value = -value;
+  if (value < low || value > high) return false;
+  *out = value;
+  return true;
+}
+
+std::string Inside(const std::string& word, size_t prefix) {
+  return word.substr(prefix, word.size() - prefix - 1);
+}
+
+bool Starts(const std::string& word, const char* prefix) {
+  return word.rfind(prefix, 0) == 0 && word.back() == ')';
+}
+
+constexpr const char* kValueForms =
+    "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none) or "
+    "unassigned";
+
+bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
+  *out = Literal{};
+  const std::string& w = token.text;
+  if (token.quoted) {
+    out->kind = Literal::Kind::kText;
+    out->text = w;
+    return true;
+  }
+  if (w == "unassigned") {
+    out->kind = Literal::Kind::kUnassigned;
+    return true;
+  }
+  int64_t number = 0;
+  if (!w.empty() &&
+      (std::isdigit(static_cast<unsigned char>(w[0])) || w[0] == '-' || w[0] == '+')) {
+    if (!ParseNumber(w, INT32_MIN, UINT32_MAX, &number)) {
+      *error = "\"" + w + "\" is not a 32-bit number";
+      return false;
+    }
+    out->kind = Literal::Kind::kInteger;
+    out->integer = static_cast<int32_t>(static_cast<uint32_t>(number));
+    return true;
+  }
+  if (Starts(w, "id(")) {
+    std::string body = Inside(w, 3);
+    size_t comma = body.find(',');
+    std::string first = body.substr(0, comma);
+    std::string second = comma == std::string::npos ? "0" : body.substr(comma + 1);
+    int64_t a = 0, b = 0;
+    if (!ParseNumber(first, 0, UINT32_MAX, &a) || !ParseNumber(second, 0, UINT32_MAX, &b)) {
+      *error = "\"" + w + "\" is not a message id: write id(1802) or id(1802,3)";
+      return false;
+    }
+    out->kind = Literal::Kind::kId;
+    out->id = static_cast<uint32_t>(a);
+    out->second = static_cast<uint32_t>(b);
+    return true;
+  }
+  if (Starts(w, "real(")) {
+    std::string body = Inside(w, 5);
+    char* end = nullptr;
+    double d = std::strtod(body.c_str(), &end);
+    if (body.empty() || end == nullptr || *end != '\0' || !std::isfinite(d)) {
+      *error = "\"" + w + "\" is not a real number: write real(0.5)";
+      return false;
+    }
+    out->kind = Literal::Kind::kReal;
+    out->real = d;
+    return true;
+  }
+  if (Starts(w, "flag(")) {
+    std::string body = Inside(w, 5);
+    out->kind = Literal::Kind::kFlag;
+    if (body == "1" || body == "true") {
+      out->integer = 1;
+    } else if (body == "0" || body == "false") {
+      out->integer = 0;
+    } else {
+      *error = "\"" + w + "\" is not a flag: write flag(0) or flag(1)";
+      return false;
+    }
+    return true;
+  }
+  if (Starts(w, "ref(")) {
+    std::string body = Inside(w, 4);
+    out->kind = Literal::Kind::kRef;
+    if (body == "none") return true;
+    if (body.empty() || body[0] != '/') {
+      *error = "\"" + w + "\" is not a reference: write ref(/stage/movie) or ref(none)";
+      return false;
+    }
+    out->text = body;
+    return true;
+  }
+  *error = "\"" + w + "\" is not a value (" + kValueForms + ")";
+  return false;
+}
+
+bool IsName(const std::string& word) {
+  if (word.empty() || !(std::isalpha(static_cast<unsigned char>(word[0])) || word[0] == '_'))
+    return false;
+  for (char c : word) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_') return false;
+  }
+  return true;
+}
+
+bool IsPath(const std::string& word) {
+  return word.size() > 1 && word[0] == '/' && word.back() != '/' &&
+         word.find("//") == std::string::npos;
+}
+
+// Reads one line's tokens into a step; every complaint names what was expected.
+class LineParser {
+ public:
+  LineParser(std::vector<Token> tokens, Step* step) : tokens_(std::move(tokens)), step_(step) {}
+
+  bool Parse(std::string* error);
+
+ private:
+  bool Fail(std::string message) {
+    error_ = std::move(message);
+    return false;
+  }
+  bool AtEnd() const { return at_ >= tokens_.size(); }
+  const Token* Peek() const { return AtEnd() ? nullptr : &tokens_[at_]; }
+  bool PeekWord(const char* word) const {
+    return !AtEnd() && !tokens_[at_].quoted && tokens_[at_].text == word;
+  }
+  bool Word(const char* what, std::string* out) {
+    if (AtEnd()) return Fail(std::string("missing ") + what);
+    *out = tokens_[at_++].text;
+    return true;
+  }
+  bool Keyword(const char* word) {
+    if (!PeekWord(word)) {
+      return Fail(std::string("expected \"") + word + "\"" +
+                  (AtEnd() ? "" : ", not \"" + tokens_[at_].text + "\""));
+    }
+    ++at_;
+    return true;
+  }
+  bool Name(std::string* out) {
+    if (!Word("an instance name", out)) return false;
+    if (!IsName(*out)) return Fail("\"" + *out + "\" is not an instance name (letters, digits, _)");
+    return true;
+  }
+  bool Path(std::string* out) {
+    if (!Word("an object path", out)) return false;
+    if (!IsPath(*out)) return Fail("\"" + *out + "\" is not an object path (like /stage/movie)");
+    return true;
+  }
+  bool Number(const char* what, int64_t low, int64_t high, int64_t* out) {
+    std::string word;
+    if (!Word(what, &word)) return false;
+    if (!ParseNumber(word, low, high, out)) {
+      return Fail("\"" + word + "\" is not a number from " + std::to_string(low) + " to " +
+                  std::to_string(high) + " (" + what + ")");
+    }
+    step_->hasNumber = true;
+    return true;
+  }
+  bool Value(Literal* out) {
+    if (AtEnd()) return Fail(std::string("missing value (") + kValueForms + ")");
+    return ParseLiteral(tokens_[at_++], out, &error_);
+  }
+  bool Id(Literal* out) {
+    if (!Value(out)) return false;
+    if (out->kind != Literal::Kind::kId) return Fail("expected a message id like id(1802)");
+    return true;
+  }
+  bool Target() {
+    std::string word;
+    if (!Word("an instance name or an object path", &word)) return false;
+    if (IsPath(word)) {
+      step_->path = word;
+    } else if (IsName(word)) {
+      step_->name = word;
+    } else {
+      return Fail("\"" + word + "\" is neither an instance name nor an object path");
+    }
+    return true;
+  }
+  bool Attribute() {
+    if (!Word("an attribute name", &step_->attribute)) return false;
+    if (step_->attribute.size() > 16 || !IsName(step_->attribute)) {
+      return Fail("\"" + step_->attribute + "\" is not an attribute name of at most 16 letters");
+    }
+    if (PeekWord("[")) {
+      ++at_;
+      Literal index;
+      if (!Value(&index)) return false;
+      step_->index = index;
+      if (!Keyword("]")) return false;
+    }
+    return true;
+  }
+  bool End() {
+    if (!AtEnd()) return Fail("unexpected \"" + tokens_[at_].text + "\" at the end of the line");
+    return true;
+  }
+
+ public:
+  std::string error_;
+
+ private:
+  std::vector<Token> tokens_;
+  size_t at_ = 0;
+  Step* step_;
+};
+
+bool LineParser::Parse(std::string* error) {
+  static const std::map<std::string, Op> ops = {
+      {"load", Op::kLoad},           {"classes", Op::kClasses},   {"object", Op::kObject},
+      {"tree", Op::kTree},           {"new", Op::kNew},           {"copy", Op::kCopy},
+      {"assign", Op::kAssign},       {"destroy", Op::kDestroy},   {"enable", Op::kEnable},
+      {"disable", Op::kDisable},     {"set", Op::kSet},           {"get", Op::kGet},
+      {"send", Op::kSend},           {"deliver", Op::kDeliver},   {"advance", Op::kAdvance},
+      {"position", Op::kPosition},   {"editor", Op::kEditor},     {"item", Op::kItem},
+      {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
+      {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
+      {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
+      {"expect", Op::kExpect},
+  };
+  Step& s = *step_;
+  std::string command = tokens_[0].text;
+  auto it = tokens_[0].quoted ? ops.end() : ops.find(command);
+  if (it == ops.end()) {
+    *error = "unknown command \"" + command + "\" (plughost --help lists the commands)";
+    return false;
+  }
+  s.op = it->second;
+  at_ = 1;
+  bool ok = true;
+  switch (s.op) {
+    case Op::kLoad:
+      ok = Word("a library", &s.text) && End();
+      break;
+    case Op::kClasses:
+    case Op::kTree:
+    case Op::kMessages:
+    case Op::kVisits:
+    case Op::kListeners:
+    case Op::kReport:
+      ok = End();
+      break;
+    case Op::kObject:
+      ok = Path(&s.path);
+      if (ok && PeekWord("class")) {
+        ++at_;
+        ok = Word("a class name", &s.className);
+      }
+      ok = ok && End();
+      break;
+    case Op::kNew:
+      ok = Name(&s.name) && Word("a class name", &s.className) && Keyword("on") && Path(&s.path);
+      if (ok && PeekWord("base")) {
+        ++at_;
+        ok = Path(&s.base);
+      }
+      ok = ok && End();
+      break;
+    case Op::kCopy:
+      ok = Name(&s.name) && Keyword("from") && Name(&s.other);
+      while (ok && (PeekWord("on") || PeekWord("base"))) {
+        bool on = PeekWord("on");
+        ++at_;
+        ok = Path(on ? &s.path : &s.base);
+      }
+      ok = ok && End();
+      break;
+    case Op::kAssign:
+      ok = Name(&s.name) && Keyword("from") && Name(&s.other) && End();
+      break;
+    case Op::kDestroy:
+    case Op::kEnable:
+    case Op::kDisable:
+    case Op::kApply:
+    case Op::kSave:
+    case Op::kVisit:
+      ok = Name(&s.name) && End();
+      if (ok && s.op != Op::kDestroy && s.name == "all")
+        ok = Fail("\"all\" only goes with destroy");
+      break;
+    case Op::kRestore:
+      ok = Name(&s.name);
+      if (ok && PeekWord("version")) {
+        ++at_;
+        ok = Number("a data version", INT16_MIN, INT16_MAX, &s.number);
+      }
+      ok = ok && End();
+      break;
+    case Op::kEditor:
+      ok = Name(&s.name);
+      if (ok && PeekWord("mode")) {
+        ++at_;
+        ok = Number("an editor mode", INT16_MIN, INT16_MAX, &s.number);
+      }
+      ok = ok && End();
+      break;
+    case Op::kItem:
+      ok = Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) && Keyword("=") &&
+           Value(&s.value) && End();
+      break;
+    case Op::kSet:
+      ok = Target() && Attribute() && Keyword("=") && Value(&s.value) && End();
+      break;
+    case Op::kGet:
+      ok = Target() && Attribute();
+      if (ok && PeekWord("as")) {
+        ++at_;
+        static const std::map<std::string, OutType> types = {
+            {"any", OutType::kAny},   {"int", OutType::kInteger}, {"real", OutType::kReal},
+            {"flag", OutType::kFlag}, {"id", OutType::kId},       {"text", OutType::kText},
+            {"ref", OutType::kRef}};
+        std::string type;
+        ok = Word("a type", &type);
+        auto t = types.find(type);
+        if (ok && t == types.end()) {
+          ok = Fail("\"" + type + "\" is not a type (int, real, flag, id, text, ref or any)");
+        } else if (ok) {
+          s.as = t->second;
+        }
+      }
+      ok = ok && End();
+      break;
+    case Op::kSend:
+      ok = Path(&s.path) && Id(&s.value) && End();
+      break;
+    case Op::kDeliver:
+      ok = Name(&s.name) && Id(&s.value);
+      if (ok && PeekWord("about")) {
+        ++at_;
+        ok = Path(&s.path);
+      }
+      ok = ok && End();
+      break;
+    case Op::kAdvance:
+      ok = Number("milliseconds", 0, 86400000, &s.number) && End();
+      break;
+    case Op::kPosition:
+      ok = Path(&s.path) && Number("a position", INT32_MIN, INT32_MAX, &s.number) && End();
+      break;
+    case Op::kSay:
+      break;  // taken whole before tokenizing
+    case Op::kExpect: {
+      static const std::map<std::string, Expect> whats = {
+          {"status", Expect::kStatus},       {"value", Expect::kValue},
+          {"delivered", Expect::kDelivered}, {"handled", Expect::kHandled},
+          {"faults", Expect::kFaults},       {"leaks", Expect::kLeaks},
+          {"listeners", Expect::kListeners}, {"messages", Expect::kMessages}};
+      std::string what;
+      ok = Word(
+          "what to expect (status, value, delivered, handled, faults, leaks, listeners "
+          "or messages)",
+          &what);
+      if (!ok) break;
+      auto w = whats.find(what);
+      if (w == whats.end()) {
+        ok = Fail("cannot expect \"" + what +
+                  "\" (status, value, delivered, handled, faults, leaks, listeners or messages)");
+        break;
+      }
+      s.expect = w->second;
+      ok = (s.expect == Expect::kValue ? Value(&s.value)
+                                       : Number("a count or status", 0, INT32_MAX, &s.number)) &&
+           End();
+      break;
+    }
+  }
+  if (!ok) *error = error_;
+  return ok;
+}
+
+std::string Trim(std::string_view text) {
+  size_t b = 0, e = text.size();
+  while (b < e && std::isspace(static_cast<unsigned char>(text[b]))) ++b;
+  while (e > b && std::isspace(static_cast<unsigned char>(text[e - 1]))) --e;
+  return std::string(text.substr(b, e - b));
+}
+
+}  // namespace
+
+std::string Quote(std::string_view text) {
+  std::string quoted = "\"";
+  for (char c : text) {
+    switch (c) {
+      case '"':
+        quoted += "\\\"";
+        break;
+      case '\\':
+        quoted += "\\\\";
+        break;
+      case '\n':
+        quoted += "\\n";
+        break;
+      case '\r':
+        quoted += "\\r";
+        break;
+      case '\t':
+        quoted += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+          quoted += escaped;
+        } else {
+          quoted += c;
+        }
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string Format(const Literal& literal) {
+  char buffer[64];
+  switch (literal.kind) {
+    case Literal::Kind::kInteger:
+      return std::to_string(literal.integer);
+    case Literal::Kind::kReal:
+      std::snprintf(buffer, sizeof buffer, "real(%.15g)", literal.real);
+      return buffer;
+    case Literal::Kind::kFlag:
+      return literal.integer != 0 ? "flag(1)" : "flag(0)";
+    case Literal::Kind::kId:
+      std::snprintf(buffer, sizeof buffer, "id(%u,%u)", literal.id, literal.second);
+      return buffer;
+    case Literal::Kind::kText:
+      return Quote(literal.text);
+    case Literal::Kind::kRef:
+      return "ref(" + (literal.text.empty() ? std::string("none") : literal.text) + ")";
+    case Literal::Kind::kUnassigned:
+      return "unassigned";
+  }
+  return "";
+}
+
+ParseResult Parse(std::string_view text) {
+  ParseResult result;
+  int line = 0;
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view raw = text.substr(start, end - start);
+    ++line;
+    start = end + 1;
+    if (raw.find('\0') != std::string_view::npos) {
+      result.errorLine = line;
+      result.error = "the line holds a NUL byte; a scenario is text";
+      return result;
+    }
+    const std::string trimmed = Trim(raw);
+    // say prints the rest of its line as written: quotes and # included.
+    if (trimmed == "say" || trimmed.rfind("say ", 0) == 0 || trimmed.rfind("say\t", 0) == 0) {
+      Step step;
+      step.line = line;
+      step.op = Op::kSay;
+      step.source = trimmed;
+      step.text = Trim(std::string_view(trimmed).substr(3));
+      result.steps.push_back(std::move(step));
+      if (end == text.size()) break;
+      continue;
+    }
+    std::vector<Token> tokens;
+    std::string error;
+    if (!Tokenize(raw, &tokens, &error)) {
+      result.errorLine = line;
+      result.error = error;
+      return result;
+    }
+    if (tokens.empty()) {
+      if (end == text.size()) break;
+      continue;
+    }
+    Step step;
+    step.line = line;
+    step.source = trimmed;
+    LineParser parser(std::move(tokens), &step);
+    if (!parser.Parse(&error)) {
+      result.errorLine = line;
+      result.error = error;
+      return result;
+    }
+    result.steps.push_back(std::move(step));
+    if (end == text.size()) break;
+  }
+  return result;
+}
+
+}  // namespace plughost::scenario
