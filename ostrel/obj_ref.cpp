@@ -51,7 +51,8 @@ uint16_t TagOf(const void* value) {
 }
 
 bool IsIntegerIndex(const void* index, int32_t expected) {
-  if (index == nullptr) return false;
+  // The tag first: an index of another kind may be shorter than an integer.
+  if (index == nullptr || TagOf(index) != tag::kInteger) return false;
   IntegerValue integer;
   std::memcpy(&integer, index, sizeof integer);
   return integer.tag == tag::kInteger && integer.value == expected;
@@ -620,10 +621,11 @@ abi::Result ObjRefSave(void* instance, void* stream) {
   const abi::Result refreshed = RefreshPathText(self);
   if (refreshed != abi::kDone) return refreshed;
   // The stored form is always the text: a reference means nothing in another session.
-  uint16_t status = host::stream::WriteValue(stream, &self->events);
-  if (status != 0) return status;
-  status = host::stream::WriteValue(stream, &self->pathText);
-  return status;
+  // Both values are always written, so the stream keeps its shape; a write the host could not
+  // make is not reported as a saved instance.
+  const uint16_t eventsStatus = host::stream::WriteValue(stream, &self->events);
+  const uint16_t textStatus = host::stream::WriteValue(stream, &self->pathText);
+  return eventsStatus != 0 ? eventsStatus : textStatus;
 }
 
 abi::Result ObjRefLoad(void* instance, void* stream, uint32_t /*ignored*/, int16_t version) {

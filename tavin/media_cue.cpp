@@ -263,12 +263,15 @@ void Arm(void* instance) {
     if (!Watching(instance)) RequestNotifications(instance);
   }
 
-  // The buffer asked for is ours on every path. A buffer the host put in its place is freed
-  // too when it was made for us or handed over.
-  if (ours != nullptr) host::string::FreeString(ours);
-  if (answer != nullptr && answer != ours && name.capacity != 0 &&
-      (name.owner == Handle(instance) || name.owner == kHandedOver)) {
-    host::string::FreeString(answer);
+  // A text that still names this instance (or was handed over) is ours to give back; if the
+  // host put some other kind of value there, the buffer we asked for is still ours.
+  if (name.tag == tag::kText || name.tag == tag::kTextSecond) {
+    if (name.chars != nullptr && name.capacity != 0 &&
+        (name.owner == Handle(instance) || name.owner == kHandedOver)) {
+      host::string::FreeString(name.chars);
+    }
+  } else if (ours != nullptr) {
+    host::string::FreeString(ours);
   }
 }
 
@@ -639,29 +642,28 @@ static_assert(std::is_same_v<decltype(&MediaCueHandleMessage), abi::callback::Ha
 static_assert(std::is_same_v<decltype(&MediaCuePeriodic), abi::callback::Plain>);
 static_assert(std::is_same_v<decltype(&MediaCuePositionChanged), abi::callback::PositionChanged>);
 
-template <typename Fn>
-constexpr support::SlotEntry Slot(uint16_t row, uint16_t column, Fn function) {
-  return {row, column, reinterpret_cast<void*>(function)};
-}
-
 const support::SlotEntry kMediaCueSlots[] = {
-    Slot(abi::kComponentRow, abi::slot::kConstruct, &MediaCueConstruct),
-    Slot(abi::kComponentRow, abi::slot::kCopyConstruct, &MediaCueCopyConstruct),
-    Slot(abi::kComponentRow, abi::slot::kAssign, &MediaCueAssign),
-    Slot(abi::kComponentRow, abi::slot::kDestruct, &MediaCueDestruct),
-    Slot(abi::kComponentRow, abi::slot::kGetAttribute, &MediaCueGetAttribute),
-    Slot(abi::kComponentRow, abi::slot::kToEditor, &MediaCueToEditor),
-    Slot(abi::kComponentRow, abi::slot::kFromEditor, &MediaCueFromEditor),
-    Slot(abi::kComponentRow, abi::slot::kEditorItemChanged, &MediaCueEditorItemChanged),
-    Slot(abi::kComponentRow, abi::slot::kStoredSize, &MediaCueStoredSize),
-    Slot(abi::kComponentRow, abi::slot::kSave, &MediaCueSave),
-    Slot(abi::kComponentRow, abi::slot::kLoad, &MediaCueLoad),
-    Slot(abi::kComponentRow, abi::slot::kEnable, &MediaCueEnable),
-    Slot(abi::kComponentRow, abi::slot::kDisable, &MediaCueDisable),
-    Slot(abi::kComponentRow, abi::slot::kHandleMessage, &MediaCueHandleMessage),
-    Slot(abi::kComponentRow, abi::slot::kSetAttribute, &MediaCueSetAttribute),
-    Slot(abi::kSecondRow, abi::slot::kPeriodic, &MediaCuePeriodic),
-    Slot(abi::kSecondRow, abi::slot::kPositionChanged, &MediaCuePositionChanged),
+    {abi::kComponentRow, abi::slot::kConstruct, reinterpret_cast<void*>(&MediaCueConstruct)},
+    {abi::kComponentRow, abi::slot::kCopyConstruct,
+     reinterpret_cast<void*>(&MediaCueCopyConstruct)},
+    {abi::kComponentRow, abi::slot::kAssign, reinterpret_cast<void*>(&MediaCueAssign)},
+    {abi::kComponentRow, abi::slot::kDestruct, reinterpret_cast<void*>(&MediaCueDestruct)},
+    {abi::kComponentRow, abi::slot::kGetAttribute, reinterpret_cast<void*>(&MediaCueGetAttribute)},
+    {abi::kComponentRow, abi::slot::kToEditor, reinterpret_cast<void*>(&MediaCueToEditor)},
+    {abi::kComponentRow, abi::slot::kFromEditor, reinterpret_cast<void*>(&MediaCueFromEditor)},
+    {abi::kComponentRow, abi::slot::kEditorItemChanged,
+     reinterpret_cast<void*>(&MediaCueEditorItemChanged)},
+    {abi::kComponentRow, abi::slot::kStoredSize, reinterpret_cast<void*>(&MediaCueStoredSize)},
+    {abi::kComponentRow, abi::slot::kSave, reinterpret_cast<void*>(&MediaCueSave)},
+    {abi::kComponentRow, abi::slot::kLoad, reinterpret_cast<void*>(&MediaCueLoad)},
+    {abi::kComponentRow, abi::slot::kEnable, reinterpret_cast<void*>(&MediaCueEnable)},
+    {abi::kComponentRow, abi::slot::kDisable, reinterpret_cast<void*>(&MediaCueDisable)},
+    {abi::kComponentRow, abi::slot::kHandleMessage,
+     reinterpret_cast<void*>(&MediaCueHandleMessage)},
+    {abi::kComponentRow, abi::slot::kSetAttribute, reinterpret_cast<void*>(&MediaCueSetAttribute)},
+    {abi::kSecondRow, abi::slot::kPeriodic, reinterpret_cast<void*>(&MediaCuePeriodic)},
+    {abi::kSecondRow, abi::slot::kPositionChanged,
+     reinterpret_cast<void*>(&MediaCuePositionChanged)},
 };
 
 }  // namespace

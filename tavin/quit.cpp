@@ -66,9 +66,12 @@ abi::Result QuitGetAttribute(void* instance, const char* name16, void* index, vo
     return abi::kNotHandled;
   }
   if (index == nullptr || value == nullptr) return abi::kNotHandled;
+  // The tag first: an index of another kind may be shorter than an integer.
+  uint16_t indexTag;
+  std::memcpy(&indexTag, index, sizeof indexTag);
+  if (indexTag != tag::kInteger) return abi::kNotHandled;
   IntegerValue position;
   std::memcpy(&position, index, sizeof position);
-  if (position.tag != tag::kInteger) return abi::kNotHandled;
   const auto word = static_cast<uint32_t>(position.value);
   const uint32_t selector = word >> 24;
   const uint32_t element = word & 0xFFFFFFu;

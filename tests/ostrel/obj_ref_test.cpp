@@ -429,6 +429,11 @@ TEST_F(ObjRefTest, UnknownNamesTagsAndIndexesAreRefused) {
   RealValue realIndex{tag::kReal, 1.0};
   EXPECT_EQ(instance->GetAttribute("events", &realIndex, &out), 1);
   EXPECT_EQ(instance->GetAttribute("events", nullptr, &out), 1);
+  // A two-byte index is refused without reading past it, for reading and for writing.
+  const auto shortIndex = std::make_unique<uint16_t>(tag::kUnassigned);
+  EXPECT_EQ(instance->GetAttribute("events", shortIndex.get(), &out), 1);
+  MessageIdValue probe = MessageId(5);
+  EXPECT_EQ(instance->SetAttribute("events", shortIndex.get(), &probe), 1);
   EXPECT_EQ(+out.tag, 0);
 
   MessageIdValue next = MessageId(42, 7);

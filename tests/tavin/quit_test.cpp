@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "tests/common/plugin_fixture.h"
@@ -118,6 +119,11 @@ TEST_F(Quit, EventsReadsByEveryIndexForm) {
   const MessageIdValue wrongTag = MessageId(static_cast<uint32_t>(0x80000001));
   EXPECT_EQ(refused("events", &wrongTag), 1);
   EXPECT_EQ(refused("events", nullptr), 1);
+  // A two-byte index (empty, unassigned) is refused without reading past it.
+  for (uint16_t shortTag : {tag::kEmpty, tag::kUnassigned}) {
+    const auto shortIndex = std::make_unique<uint16_t>(shortTag);
+    EXPECT_EQ(refused("events", shortIndex.get()), 1);
+  }
   const auto index = EventsIndex(0x80, 1);
   EXPECT_EQ(refused("event", &index), 1);
   EXPECT_EQ(refused("eventsx", &index), 1);
