@@ -57,6 +57,46 @@ TEST(ScenarioParser, ReadsEveryCommandShape) {
   EXPECT_EQ(r.steps[12].name, "all");
 }
 
+TEST(ScenarioParser, ReadsTheMediaCommands) {
+  const ParseResult r = Parse(
+      "rate /stage/movie -1\n"
+      "rate /stage/movie\n"
+      "seek /stage/movie 500\n"
+      "play /stage/movie 2000 step 250\n"
+      "play /stage/movie 300\n"
+      "position /stage/movie\n"
+      "position /stage/movie -2147483648\n"
+      "set /stage/movie rangesymbol[choice(3)] = range(100,200)\n"
+      "expect sent 2\n");
+  ASSERT_TRUE(r.error.empty()) << r.errorLine << ": " << r.error;
+  ASSERT_EQ(r.steps.size(), 9u);
+  EXPECT_EQ(r.steps[0].op, Op::kRate);
+  EXPECT_EQ(r.steps[0].path, "/stage/movie");
+  EXPECT_EQ(r.steps[0].number, -1);
+  EXPECT_TRUE(r.steps[0].hasNumber);
+  EXPECT_EQ(r.steps[1].op, Op::kRate);
+  EXPECT_FALSE(r.steps[1].hasNumber);  // prints instead of setting
+  EXPECT_EQ(r.steps[2].op, Op::kSeek);
+  EXPECT_EQ(r.steps[2].number, 500);
+  EXPECT_EQ(r.steps[3].op, Op::kPlay);
+  EXPECT_EQ(r.steps[3].number, 2000);
+  EXPECT_EQ(r.steps[3].step, 250);
+  EXPECT_EQ(r.steps[4].step, 100);  // the default step
+  EXPECT_FALSE(r.steps[5].hasNumber);
+  EXPECT_TRUE(r.steps[6].hasNumber);
+  EXPECT_EQ(r.steps[6].number, INT32_MIN);
+  const auto& set = r.steps[7];
+  ASSERT_TRUE(set.index.has_value());
+  EXPECT_EQ(set.index->kind, Literal::Kind::kChoice);
+  EXPECT_EQ(set.index->id, 3u);
+  EXPECT_EQ(set.index->second, 0u);
+  EXPECT_EQ(set.value.kind, Literal::Kind::kRange);
+  EXPECT_EQ(set.value.integer, 100);
+  EXPECT_EQ(set.value.end, 200);
+  EXPECT_EQ(r.steps[8].expect, Expect::kSent);
+  EXPECT_EQ(r.steps[8].number, 2);
+}
+
 TEST(ScenarioParser, ValuesHaveOneCanonicalSpelling) {
   struct Case {
     const char* written;
@@ -76,6 +116,14 @@ TEST(ScenarioParser, ValuesHaveOneCanonicalSpelling) {
       {"ref(none)", "ref(none)"},
       {"ref(/a/b)", "ref(/a/b)"},
       {"unassigned", "unassigned"},
+      {"empty", "empty"},
+      {"range(100,200)", "range(100,200)"},
+      {"range(-5,-2147483648)", "range(-5,-2147483648)"},
+      {"range(0x10,2147483647)", "range(16,2147483647)"},
+      {"range(200,100)", "range(200,100)"},  // the plug-in decides what a reversed range means
+      {"choice(3)", "choice(3,0)"},
+      {"choice(201,5)", "choice(201,5)"},
+      {"choice(0xFFFFFFFF,4294967295)", "choice(4294967295,4294967295)"},
   };
   for (const Case& c : cases) {
     const ParseResult r = Parse(std::string("expect value ") + c.written);
@@ -122,6 +170,38 @@ TEST(ScenarioParser, BadLinesNameTheirLineAndWhatIsWrong) {
       {"item 99999 = 1", 1, "is not a number from -32768 to 32767"},
       {"\n\n\nsay ok\nposition /a b", 5, "\"b\" is not a number"},
       {"set q value = x)", 1, "\")\" without \"(\""},
+      {"set q value = range(100)", 1, "\"range(100)\" is not a range: write range(100,200)"},
+      {"set q value = range()", 1, "is not a range"},
+      {"set q value = range(1,2,3)", 1, "is not a range"},
+      {"set q value = range(1,)", 1, "is not a range"},
+      {"set q value = range(a,b)", 1, "is not a range"},
+      {"set q value = range(0xFFFFFFFF,1)", 1, "is not a range"},  // positions are signed
+      {"set q value = range(1,2147483648)", 1, "is not a range"},
+      {"set q value = choice()", 1, "is not a choice: write choice(3)"},
+      {"set q value = choice(x)", 1, "is not a choice"},
+      {"set q value = choice(-1)", 1, "is not a choice"},
+      {"set q value = choice(1,2,3)", 1, "is not a choice"},
+      {"set q value = choice(4294967296)", 1, "is not a choice"},
+      {"set /m rangesymbol[choice(3] = range(1,2)", 1, "has no closing \")\""},
+      {"rate", 1, "missing an object path"},
+      {"rate movie 5", 1, "\"movie\" is not an object path"},
+      {"rate /m fast", 1, "\"fast\" is not a number from -2147483648 to 2147483647 (a rate)"},
+      {"rate /m 2147483648", 1, "is not a number from -2147483648"},
+      {"rate /m 1 2", 1, "unexpected \"2\" at the end of the line"},
+      {"seek /m", 1, "missing a position"},
+      {"seek /m 5 6", 1, "unexpected \"6\""},
+      {"seek /m real(1.5)", 1, "\"real(1.5)\" is not a number"},
+      {"play /m", 1, "missing milliseconds"},
+      {"play /m -100", 1, "is not a number from 0 to 86400000 (milliseconds)"},
+      {"play /m 100 step", 1, "missing a step in milliseconds"},
+      {"play /m 100 step 0", 1, "\"0\" is not a number from 1 to 86400000"},
+      {"play /m 100 step 86400001", 1, "is not a number from 1 to 86400000"},
+      {"play /m 100 pace 5", 1, "unexpected \"pace\""},
+      {"play /m 100 step 10 step 20", 1, "unexpected \"step\""},
+      {"position /m 1 2", 1, "unexpected \"2\""},
+      {"position", 1, "missing an object path"},
+      {"expect sent", 1, "missing a count or status"},
+      {"expect sent -1", 1, "is not a number from 0"},
   };
   for (const Case& c : cases) {
     const ParseResult r = Parse(c.text);

@@ -56,6 +56,37 @@ TEST(ScenarioRun, WhatTheHostSawIsPrintedAndChecked) {
   EXPECT_FALSE(Has(run.output, "FAIL"));
 }
 
+TEST(ScenarioRun, MediaCommandsPlayAnObjectAndShowEachMessageWhereItWasSent) {
+  const Outcome run = RunFile("media_cue.scn");
+  EXPECT_EQ(run.status, 0) << run.output;
+  // Each message follows the position that caused it, with all that it carried.
+  EXPECT_TRUE(Has(run.output,
+                  "  at 100 200 300\n"
+                  "  cue (MediaCue#1) sent id(1,0) about /clip to every object (choice(201,5)), "
+                  "data choice(9,2), flags 0x7\n"
+                  "  at 400\n"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "  played 500 ms at 1000 a second: 5 steps, 5 notifications, 2 messages "
+                  "sent; clock at 500 ms"));
+  EXPECT_TRUE(Has(run.output, "  /clip at 350\n"));
+  EXPECT_TRUE(Has(run.output, "  /clip plays at -1000 a second\n"));
+  EXPECT_FALSE(Has(run.output, "FAIL"));
+}
+
+TEST(ScenarioRun, PlayTakesPositionsFromTheStartSoUnevenRatesDoNotDrift) {
+  // 333 a second in 300 ms steps: 99.9, 199.8, 299.7, then the last 100 ms to 333.
+  const Outcome run = RunText(
+      "object /a\nrate /a 333\nseek /a 0\nplay /a 1000 step 300\nposition /a\n"
+      "expect value 333\nplay /a 0\nexpect sent 0\nexpect sent 1\n");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output, "  at 99 199 299 333\n")) << run.output;
+  EXPECT_TRUE(Has(run.output, "4 steps, 0 notifications, 0 messages sent; clock at 1000 ms"));
+  EXPECT_TRUE(Has(run.output, "played 0 ms at 333 a second: 0 steps"));
+  EXPECT_FALSE(Has(run.output, ":6:")) << run.output;
+  EXPECT_TRUE(Has(run.output, ":9: expected 1, got 0")) << run.output;
+}
+
 TEST(ScenarioRun, ALeakLeftByAPlugInFailsTheRun) {
   const Outcome run = RunFile("leak_at_end.scn");
   EXPECT_EQ(run.status, 1) << run.output;
@@ -87,6 +118,12 @@ TEST(ScenarioRun, ErrorsStopTheRunWithTheLineAndAReason) {
       {"load TAVIN\nobject /a\nnew q Quit on /a\nset /a link = ref(/nowhere)\n",
        ":4: no object /nowhere"},
       {"say fine\nfrobnicate\n", ":2: unknown command \"frobnicate\""},
+      {"play /nowhere 100\n", ":1: no object /nowhere"},
+      {"object /a\nrate /b 5\n", ":2: no object /b"},
+      {"seek /a 5\n", ":1: no object /a"},
+      {"position /a\n", ":1: no object /a"},
+      {"expect sent 0\n", ":1: no command before this line answered a sent count"},
+      {"object /a\nseek /a 5\nposition /a\nexpect sent 0\n", ":4: no command before this"},
   };
   for (const Case& c : cases) {
     const Outcome run = RunText(c.text);
@@ -111,6 +148,8 @@ TEST(ScenarioRun, UsageErrors) {
   EXPECT_TRUE(Has(help.output, "validate LIB...")) << help.output;
   EXPECT_TRUE(Has(help.output, "run FILE [--lib-dir DIR]"));
   EXPECT_TRUE(Has(help.output, "expect status N"));
+  EXPECT_TRUE(Has(help.output, "play PATH MS [step MS]"));
+  EXPECT_TRUE(Has(help.output, "range(100,200)"));
 }
 
 }  // namespace

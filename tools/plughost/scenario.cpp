@@ -10,6 +10,7 @@
 
 #include "host/host.h"
 #include "host/inspect.h"
+#include "host/playback.h"
 #include "tools/plughost/host_method.h"
 
 namespace plughost::scenario {
@@ -35,6 +36,7 @@ struct Last {
   std::optional<std::string> value;
   std::optional<int> delivered;
   std::optional<int> handled;
+  std::optional<int> sent;
 };
 
 class Runner {
@@ -81,6 +83,7 @@ class Runner {
   bool Save(const Step& s);
   bool Restore(const Step& s);
   bool EditorPut(const Step& s);
+  bool Play(const Step& s);
   bool Check(const Step& s);
 
   RunOptions options_;
@@ -208,6 +211,21 @@ bool Runner::ToRecord(const Literal& literal, Record* record) {
       std::memcpy(at, &t, sizeof t);
       return true;
     }
+    case Literal::Kind::kEmpty: {
+      uint16_t t = tag::kEmpty;
+      std::memcpy(at, &t, sizeof t);
+      return true;
+    }
+    case Literal::Kind::kRange: {
+      RangeValue v{tag::kRange, literal.integer, literal.end};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kChoice: {
+      ChoiceValue v{tag::kChoice, literal.id, literal.second};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
   }
   return false;
 }
@@ -274,6 +292,16 @@ std::string Runner::Describe(const refhost::Value& value) const {
       return "unassigned";
     case tag::kEmpty:
       return "empty";
+    case tag::kRange:
+      literal.kind = Literal::Kind::kRange;
+      literal.integer = static_cast<int32_t>(word(2));
+      literal.end = static_cast<int32_t>(word(6));
+      return Format(literal);
+    case tag::kChoice:
+      literal.kind = Literal::Kind::kChoice;
+      literal.id = word(2);
+      literal.second = word(6);
+      return Format(literal);
     default:
       return value.Describe();
   }
@@ -316,9 +344,20 @@ void Runner::NewMessages() {
   for (; messagesSeen_ < messages.size(); ++messagesSeen_) {
     const refhost::MessageLogEntry& m = messages[messagesSeen_];
     out_ << "  " << NameOf(m.sender) << " sent id(" << m.id << "," << m.second << ") about "
-         << ObjectText(m.object) << " to " << ObjectText(m.destination);
-    if (m.data.tag != tag::kEmpty) out_ << " with " << Describe(m.data);
-    out_ << (m.delivered ? "" : " (not delivered)") << "\n";
+         << ObjectText(m.object) << " to ";
+    // A destination that names no object reaches the listeners of every object: say so, and
+    // show what the plug-in passed, since that is what its editor configured.
+    if (m.destination != 0) {
+      out_ << ObjectText(m.destination);
+    } else if (m.destinationValue.tag == tag::kEmpty) {
+      out_ << "every object";
+    } else {
+      out_ << "every object (" << Describe(m.destinationValue) << ")";
+    }
+    if (m.data.tag != tag::kEmpty) out_ << ", data " << Describe(m.data);
+    char flags[16];
+    std::snprintf(flags, sizeof flags, "%#x", m.flags);
+    out_ << ", flags " << flags << (m.delivered ? "" : " (not delivered)") << "\n";
   }
 }
 
@@ -592,6 +631,46 @@ bool Runner::EditorPut(const Step& s) {
   return true;
 }
 
+// Plays step by step rather than through Playback::Play so that each message shows up right
+// after the position that caused it. Positions are taken from the start of the run, as
+// Playback::Play takes them, so a rate that does not divide evenly never drifts.
+bool Runner::Play(const Step& s) {
+  uint32_t object = 0;
+  if (!FindObject(s.path, &object)) return false;
+  refhost::Playback playback(host_, object);
+  const int64_t start = playback.Position();
+  const int64_t rate = playback.Rate();
+  const size_t before = host_.Messages().size();
+  const auto total = static_cast<uint32_t>(s.number);
+  const auto stride = static_cast<uint32_t>(s.step);
+  std::string line;
+  int told = 0;
+  int steps = 0;
+  for (uint32_t elapsed = 0; elapsed < total;) {
+    const uint32_t step = std::min(stride, total - elapsed);
+    const size_t sentBefore = host_.Messages().size();
+    host_.Advance(step);
+    elapsed += step;
+    const int64_t at = start + rate * elapsed / 1000;
+    const auto position = static_cast<int32_t>(std::clamp<int64_t>(at, INT32_MIN, INT32_MAX));
+    told += playback.Seek(position);
+    ++steps;
+    line += " " + std::to_string(position);
+    if (host_.Messages().size() != sentBefore) {
+      out_ << "  at" << line << "\n";
+      line.clear();
+      NewMessages();
+    }
+  }
+  if (!line.empty()) out_ << "  at" << line << "\n";
+  last_.sent = static_cast<int>(host_.Messages().size() - before);
+  out_ << "  played " << total << " ms at " << rate << " a second: " << steps << " step"
+       << (steps == 1 ? "" : "s") << ", " << told << " notification" << (told == 1 ? "" : "s")
+       << ", " << *last_.sent << " message" << (last_.sent == 1 ? "" : "s") << " sent; clock at "
+       << host_.Now() / 1000 << " ms\n";
+  return true;
+}
+
 bool Runner::Check(const Step& s) {
   std::string expected, got;
   auto count = [](std::optional<int> v) { return v ? std::to_string(*v) : std::string(); };
@@ -612,6 +691,10 @@ bool Runner::Check(const Step& s) {
       expected = std::to_string(s.number);
       got = count(last_.handled);
       break;
+    case Expect::kSent:
+      expected = std::to_string(s.number);
+      got = count(last_.sent);
+      break;
     case Expect::kFaults:
       expected = std::to_string(s.number);
       got = std::to_string(host_.Ownership().Faults().size());
@@ -630,7 +713,7 @@ bool Runner::Check(const Step& s) {
       break;
   }
   if (got.empty()) {
-    static const char* const kWhat[] = {"status", "value", "delivered", "handled"};
+    static const char* const kWhat[] = {"status", "value", "delivered", "handled", "sent count"};
     return Error(std::string("no command before this line answered a ") +
                  kWhat[static_cast<int>(s.expect)] + " to check");
   }
@@ -719,9 +802,11 @@ bool Runner::Execute(const Step& s) {
       uint32_t object = 0;
       if (!FindObject(s.path, &object)) return false;
       fresh();
+      const size_t before = host_.Messages().size();
       refhost::MessageOutcome outcome = host_.SendMessage(object, s.value.id, s.value.second);
       last_.delivered = outcome.delivered;
       last_.handled = outcome.handled;
+      last_.sent = static_cast<int>(host_.Messages().size() - before);
       out_ << "  delivered to " << outcome.delivered << ", handled by " << outcome.handled << "\n";
       return true;
     }
@@ -731,10 +816,12 @@ bool Runner::Execute(const Step& s) {
       object = instance->Owner();
       if (!s.path.empty() && !FindObject(s.path, &object)) return false;
       fresh();
+      const size_t before = host_.Messages().size();
       uint16_t status = instance->HandleMessage(object, s.value.id, s.value.second);
       if (status == refhost::kSlotNotRegistered)
         return Error(instance->Class().name + " has no HandleMessage");
       last_.status = status;
+      last_.sent = static_cast<int>(host_.Messages().size() - before);
       out_ << "  "
            << (status == 0 ? "handled" : "not handled (status " + std::to_string(status) + ")")
            << "\n";
@@ -744,13 +831,38 @@ bool Runner::Execute(const Step& s) {
       host_.Advance(static_cast<uint32_t>(s.number));
       out_ << "  clock at " << host_.Now() / 1000 << " ms\n";
       return true;
-    case Op::kPosition: {
+    case Op::kPosition:
+    case Op::kSeek: {
       uint32_t object = 0;
       if (!FindObject(s.path, &object)) return false;
-      int told = host_.SetPosition(object, static_cast<int32_t>(s.number));
+      fresh();
+      if (!s.hasNumber) {
+        const int32_t at = host_.PositionOf(object);
+        last_.status = 0;
+        last_.value = std::to_string(at);
+        out_ << "  " << s.path << " at " << at << "\n";
+        return true;
+      }
+      const size_t before = host_.Messages().size();
+      const int told = refhost::Playback(host_, object).Seek(static_cast<int32_t>(s.number));
+      last_.sent = static_cast<int>(host_.Messages().size() - before);
       out_ << "  " << told << " instance" << (told == 1 ? "" : "s") << " told\n";
       return true;
     }
+    case Op::kRate: {
+      uint32_t object = 0;
+      if (!FindObject(s.path, &object)) return false;
+      fresh();
+      refhost::Playback playback(host_, object);
+      if (s.hasNumber) playback.SetRate(static_cast<int32_t>(s.number));
+      last_.status = 0;
+      last_.value = std::to_string(playback.Rate());
+      out_ << "  " << s.path << " plays at " << playback.Rate() << " a second\n";
+      return true;
+    }
+    case Op::kPlay:
+      fresh();
+      return Play(s);
     case Op::kEditor:
       fresh();
       return EditorPut(s);

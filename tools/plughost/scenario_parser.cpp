@@ -23,16 +23,25 @@ const char* LanguageHelp() {
   get TARGET ATTR[INDEX] [as int|real|flag|id|text|ref|any]   GetAttribute
   send PATH ID                  deliver a message about an object to every listening instance
   deliver NAME ID [about PATH]  call one instance's HandleMessage
-  advance MS | position PATH N  step the clock | set a play position
+  advance MS                    step the clock (periodic calls fall due)
+  rate PATH [N]                 set (or print) an object's "rate": position units a second,
+                                negative plays backward
+  seek PATH N                   jump to a play position; position PATH N is the same
+  play PATH MS [step MS]        play for MS of clock time, the position moving at the rate and
+                                notified every step (100 ms when not given)
+  position PATH                 print an object's play position (expect value N checks it)
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
   report                        ownership faults and leaks (destroy all first to see leaks)
   say TEXT                      print a line
-  expect status N | value VALUE | delivered N | handled N | faults N | leaks N | listeners N |
-         messages N            fail the run (with the line number) when it differs
+  expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
+         listeners N | messages N   fail the run (with the line number) when it differs;
+                                sent: messages the plug-ins sent during the last send,
+                                deliver, seek, position or play; messages: all so far
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
-  "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned.
+  "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
+  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty.
 The run fails on the first error, on any failed expect, and when the host saw an ownership
 fault or a leak once every instance is gone at the end.
 )";
@@ -191,8 +200,8 @@ bool Starts(const std::string& word, const char* prefix) {
 }
 
 constexpr const char* kValueForms =
-    "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none) or "
-    "unassigned";
+    "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none), "
+    "range(100,200), choice(3), choice(3,0), empty or unassigned";
 
 bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   *out = Literal{};
@@ -204,6 +213,10 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   }
   if (w == "unassigned") {
     out->kind = Literal::Kind::kUnassigned;
+    return true;
+  }
+  if (w == "empty") {
+    out->kind = Literal::Kind::kEmpty;
     return true;
   }
   int64_t number = 0;
@@ -228,6 +241,37 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
       return false;
     }
     out->kind = Literal::Kind::kId;
+    out->id = static_cast<uint32_t>(a);
+    out->second = static_cast<uint32_t>(b);
+    return true;
+  }
+  if (Starts(w, "range(")) {
+    std::string body = Inside(w, 6);
+    size_t comma = body.find(',');
+    int64_t a = 0, b = 0;
+    // Both ends are signed positions: a bit pattern like 0xFFFFFFFF is no position.
+    if (comma == std::string::npos ||
+        !ParseNumber(body.substr(0, comma), INT32_MIN, INT32_MAX, &a) ||
+        !ParseNumber(body.substr(comma + 1), INT32_MIN, INT32_MAX, &b)) {
+      *error = "\"" + w + "\" is not a range: write range(100,200) (start, end)";
+      return false;
+    }
+    out->kind = Literal::Kind::kRange;
+    out->integer = static_cast<int32_t>(a);
+    out->end = static_cast<int32_t>(b);
+    return true;
+  }
+  if (Starts(w, "choice(")) {
+    std::string body = Inside(w, 7);
+    size_t comma = body.find(',');
+    std::string first = body.substr(0, comma);
+    std::string second = comma == std::string::npos ? "0" : body.substr(comma + 1);
+    int64_t a = 0, b = 0;
+    if (!ParseNumber(first, 0, UINT32_MAX, &a) || !ParseNumber(second, 0, UINT32_MAX, &b)) {
+      *error = "\"" + w + "\" is not a choice: write choice(3) or choice(3,0) (selection, word)";
+      return false;
+    }
+    out->kind = Literal::Kind::kChoice;
     out->id = static_cast<uint32_t>(a);
     out->second = static_cast<uint32_t>(b);
     return true;
@@ -392,7 +436,8 @@ bool LineParser::Parse(std::string* error) {
       {"assign", Op::kAssign},       {"destroy", Op::kDestroy},   {"enable", Op::kEnable},
       {"disable", Op::kDisable},     {"set", Op::kSet},           {"get", Op::kGet},
       {"send", Op::kSend},           {"deliver", Op::kDeliver},   {"advance", Op::kAdvance},
-      {"position", Op::kPosition},   {"editor", Op::kEditor},     {"item", Op::kItem},
+      {"position", Op::kPosition},   {"rate", Op::kRate},         {"seek", Op::kSeek},
+      {"play", Op::kPlay},           {"editor", Op::kEditor},     {"item", Op::kItem},
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
@@ -515,7 +560,24 @@ bool LineParser::Parse(std::string* error) {
       ok = Number("milliseconds", 0, 86400000, &s.number) && End();
       break;
     case Op::kPosition:
+    case Op::kRate:
+      ok = Path(&s.path);
+      if (ok && !AtEnd()) {
+        ok = s.op == Op::kRate ? Number("a rate", INT32_MIN, INT32_MAX, &s.number)
+                               : Number("a position", INT32_MIN, INT32_MAX, &s.number);
+      }
+      ok = ok && End();
+      break;
+    case Op::kSeek:
       ok = Path(&s.path) && Number("a position", INT32_MIN, INT32_MAX, &s.number) && End();
+      break;
+    case Op::kPlay:
+      ok = Path(&s.path) && Number("milliseconds", 0, 86400000, &s.number);
+      if (ok && PeekWord("step")) {
+        ++at_;
+        ok = Number("a step in milliseconds", 1, 86400000, &s.step);
+      }
+      ok = ok && End();
       break;
     case Op::kSay:
       break;  // taken whole before tokenizing
@@ -523,18 +585,17 @@ bool LineParser::Parse(std::string* error) {
       static const std::map<std::string, Expect> whats = {
           {"status", Expect::kStatus},       {"value", Expect::kValue},
           {"delivered", Expect::kDelivered}, {"handled", Expect::kHandled},
-          {"faults", Expect::kFaults},       {"leaks", Expect::kLeaks},
-          {"listeners", Expect::kListeners}, {"messages", Expect::kMessages}};
+          {"sent", Expect::kSent},           {"faults", Expect::kFaults},
+          {"leaks", Expect::kLeaks},         {"listeners", Expect::kListeners},
+          {"messages", Expect::kMessages}};
+      constexpr const char* kWhats =
+          "status, value, delivered, handled, sent, faults, leaks, listeners or messages";
       std::string what;
-      ok = Word(
-          "what to expect (status, value, delivered, handled, faults, leaks, listeners "
-          "or messages)",
-          &what);
+      ok = Word((std::string("what to expect (") + kWhats + ")").c_str(), &what);
       if (!ok) break;
       auto w = whats.find(what);
       if (w == whats.end()) {
-        ok = Fail("cannot expect \"" + what +
-                  "\" (status, value, delivered, handled, faults, leaks, listeners or messages)");
+        ok = Fail("cannot expect \"" + what + "\" (" + kWhats + ")");
         break;
       }
       s.expect = w->second;
@@ -608,6 +669,12 @@ std::string Format(const Literal& literal) {
       return "ref(" + (literal.text.empty() ? std::string("none") : literal.text) + ")";
     case Literal::Kind::kUnassigned:
       return "unassigned";
+    case Literal::Kind::kRange:
+      return "range(" + std::to_string(literal.integer) + "," + std::to_string(literal.end) + ")";
+    case Literal::Kind::kChoice:
+      return "choice(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + ")";
+    case Literal::Kind::kEmpty:
+      return "empty";
   }
   return "";
 }

@@ -14,17 +14,30 @@ namespace plughost::scenario {
 
 // A value as a scenario writes it. The runner turns it into a plug-in record or a host value.
 struct Literal {
-  enum class Kind { kInteger, kReal, kFlag, kId, kText, kRef, kUnassigned };
+  enum class Kind {
+    kInteger,
+    kReal,
+    kFlag,
+    kId,
+    kText,
+    kRef,
+    kUnassigned,
+    kRange,
+    kChoice,
+    kEmpty
+  };
   Kind kind = Kind::kInteger;
-  int32_t integer = 0;  // kInteger; kFlag holds 0 or 1
+  int32_t integer = 0;  // kInteger; kFlag holds 0 or 1; kRange: the start
+  int32_t end = 0;      // kRange
   double real = 0;
-  uint32_t id = 0;
-  uint32_t second = 0;
-  std::string text;  // kText: the characters; kRef: the object path, "" for none
+  uint32_t id = 0;      // kId; kChoice: the selection
+  uint32_t second = 0;  // kId; kChoice: the word
+  std::string text;     // kText: the characters; kRef: the object path, "" for none
 };
 
 // The canonical spelling of a value, the same one the runner prints for what it read back:
-// 42, real(0.5), flag(1), id(1802,0), "text", ref(/a/b), ref(none), unassigned.
+// 42, real(0.5), flag(1), id(1802,0), "text", ref(/a/b), ref(none), unassigned,
+// range(100,200), choice(3,0), empty.
 std::string Format(const Literal& literal);
 // A text in double quotes with \" \\ \n \r \t and \xHH escapes.
 std::string Quote(std::string_view text);
@@ -46,6 +59,9 @@ enum class Op {
   kDeliver,
   kAdvance,
   kPosition,
+  kRate,
+  kSeek,
+  kPlay,
   kEditor,
   kItem,
   kApply,
@@ -64,7 +80,17 @@ enum class Op {
 enum class OutType { kAny, kInteger, kReal, kFlag, kId, kText, kRef };
 
 // What an `expect` line compares.
-enum class Expect { kStatus, kValue, kDelivered, kHandled, kFaults, kLeaks, kListeners, kMessages };
+enum class Expect {
+  kStatus,
+  kValue,
+  kDelivered,
+  kHandled,
+  kSent,
+  kFaults,
+  kLeaks,
+  kListeners,
+  kMessages
+};
 
 struct Step {
   int line = 0;
@@ -79,9 +105,10 @@ struct Step {
   std::optional<Literal> index;
   Literal value;
   OutType as = OutType::kAny;
-  int64_t number = 0;  // advance, position, item, mode, version, expected counts
+  int64_t number = 0;  // advance, position, rate, seek, play, item, mode, version, counts
   bool hasNumber = false;
-  std::string text;  // say: the rest of the line; load: the library
+  int64_t step = 100;  // play: milliseconds between notifications
+  std::string text;    // say: the rest of the line; load: the library
   Expect expect = Expect::kStatus;
 };
 
