@@ -86,6 +86,13 @@ bool ReadExports(const std::string& path, std::vector<std::string>* names, std::
   }
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
                              std::istreambuf_iterator<char>());
+  if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
+    // The deliverable DLL and the .so come from the same sources; only the .so runs here.
+    *error = path +
+             " is a Windows DLL (not an ELF file); load the Linux build (.so) of the same "
+             "library instead";
+    return false;
+  }
   if (bytes.size() < EI_NIDENT || std::memcmp(bytes.data(), ELFMAG, SELFMAG) != 0) {
     *error = path + " is not an ELF file, so not a plug-in library";
     return false;

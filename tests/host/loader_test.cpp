@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "tests/host/host_test_support.h"
@@ -83,6 +85,16 @@ TEST_F(HostTest, FilesThatAreNotPluginLibrariesAreRefusedClearly) {
   EXPECT_NE(missing.error.find("cannot open"), std::string::npos) << missing.error;
   refhost::LoadResult text = host_->Load("/etc/passwd");
   EXPECT_NE(text.error.find("not an ELF file"), std::string::npos) << text.error;
+  // A Windows build handed to the Linux host is named as such.
+  const std::string dll = ::testing::TempDir() + "plug.dll";
+  {
+    std::ofstream file(dll, std::ios::binary);
+    file << "MZ" << std::string(62, '\0');
+  }
+  refhost::LoadResult windows = host_->Load(dll);
+  EXPECT_FALSE(windows.ok);
+  EXPECT_NE(windows.error.find("Windows DLL"), std::string::npos) << windows.error;
+  std::remove(dll.c_str());
   refhost::LoadResult wide = host_->Load("/bin/sh");  // the machine's own 64-bit binaries
   EXPECT_FALSE(wide.ok);
   EXPECT_FALSE(wide.error.empty());
