@@ -162,6 +162,10 @@ void ReplaceHeld(void* instance, size_t offset, size_t size, uint16_t preset, Re
   uint8_t scratch[kScratchSize] = {};
   Write(scratch, preset);
   if (read(scratch) != 0) return;
+  // A value larger than the slot (a 42-byte record asked for as "any kind") would be cut, and
+  // its tag would still claim the bytes of the fields behind the slot: refused like a failed
+  // read. It owns nothing, as only fixed-size tags are that large.
+  if (TaggedValueSize(TagAt(scratch)) > size) return;
   void* slot = Field(instance, offset);
   host::object::ReleaseValue(slot);
   std::memcpy(slot, scratch, size);

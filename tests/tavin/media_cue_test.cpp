@@ -385,3 +385,54 @@ TEST_F(MediaCue, CopiesTakeTheSettingsAndStartTheirOwnRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// A value of a fixed-size kind larger than MediaCue's destination and cue slots.
+refhost::Value LargeRecord(uint8_t fill) {
+  Record40Value record{};
+  record.tag = tag::kRecord40;
+  std::memset(record.bytes, fill, sizeof record.bytes);
+  return refhost::Value::Raw(&record, sizeof record);
+}
+
+}  // namespace
+
+TEST_F(MediaCue, AValueLargerThanItsSlotIsRefusedNotCut) {
+  // From the editor: the destination (18 bytes) and the cue (26 bytes) keep what they held;
+  // the data slot (42 bytes) has room for the record and takes it.
+  Edit(cue_, {{18, refhost::Value::Text("/clip")}, {7, Range(10, 20)}});
+  const tavin::MediaCueRecord before = Record(cue_);
+  Edit(cue_, {{18, LargeRecord(0xAB)}, {7, LargeRecord(0xCD)}, {16, LargeRecord(0x11)}});
+  EXPECT_EQ(Held(cue_, kDestination), refhost::Value::Text("/clip"));
+  EXPECT_EQ(Held(cue_, kSetting), Range(10, 20));
+  EXPECT_EQ(Held(cue_, kData), LargeRecord(0x11));
+  tavin::MediaCueRecord after = Record(cue_);
+  EXPECT_EQ(+after.triggerMode.tag, tag::kInteger);
+  EXPECT_EQ(std::memcmp(after.activeRange, before.activeRange, sizeof after.activeRange), 0);
+
+  // From a stored form: the oversized values are passed over and the fields behind them still
+  // line up; a copy of the instance writes nothing past its slots.
+  refhost::HostStream& stream = host_->NewStream();
+  stream.Write(refhost::Value::MessageId(61));
+  stream.Write(refhost::Value::MessageId(62));
+  stream.Write(refhost::Value::MessageId(63));
+  stream.Write(refhost::Value::Integer(5));
+  stream.Write(LargeRecord(0xAB));
+  stream.Write(refhost::Value::Integer(8));
+  stream.Write(LargeRecord(0xCD));
+  stream.Write(refhost::Value::Integer(1));
+  refhost::Instance* loaded = host_->Create("MediaCue", clip_);
+  ASSERT_EQ(loaded->Load(stream, 1), 0);
+  EXPECT_EQ(stream.ReadPosition(), stream.Bytes().size());
+  after = Record(loaded);
+  EXPECT_EQ(+after.sendId.id, 63u);
+  EXPECT_EQ(+after.triggerMode.value, 1);
+  EXPECT_EQ(Held(loaded, kData), refhost::Value::Integer(8));
+  EXPECT_NE(Held(loaded, kDestination).tag, tag::kRecord40);
+  EXPECT_NE(Held(loaded, kSetting).tag, tag::kRecord40);
+  refhost::Instance* copy = host_->CopyConstruct(*loaded, clip_);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(+Record(copy).triggerMode.value, 1);
+  EXPECT_EQ(Held(copy, kData), refhost::Value::Integer(8));
+}
