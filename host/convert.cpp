@@ -72,7 +72,8 @@ bool AsReal(const Value& v, double* out) {
 // Reals become integers rounded to the nearest, halves away from zero.
 bool ToInteger(double d, int32_t* out) {
   double r = std::round(d);
-  if (r < -2147483648.0 || r > 2147483647.0) return false;
+  // Written so that NaN, which compares false with everything, is refused too.
+  if (!(r >= -2147483648.0 && r <= 2147483647.0)) return false;
   *out = static_cast<int32_t>(r);
   return true;
 }
@@ -388,7 +389,7 @@ bool HostStream::Read(Value* out) {
     } else if (t == tag::kObjectPath) {
       if ((left - 10) / 4 < word) return false;
       v.entries.resize(word);
-      std::memcpy(v.entries.data(), at + 10, 4 * size_t{word});
+      if (word != 0) std::memcpy(v.entries.data(), at + 10, 4 * size_t{word});
       used = 10 + 4 * size_t{word};
     } else if (t == tag::kReference) {
       if (left < 10 + sizeof(IdentityValue)) return false;

@@ -140,6 +140,11 @@ class HostStream {
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
   size_t ReadPosition() const { return readPosition_; }
   void Rewind() { readPosition_ = 0; }
+  // Replaces the stored bytes wholesale, as a damaged or foreign title file hands them over.
+  void SetBytes(std::vector<uint8_t> bytes) {
+    bytes_ = std::move(bytes);
+    readPosition_ = 0;
+  }
   void Clear() {
     bytes_.clear();
     readPosition_ = 0;

@@ -84,8 +84,12 @@ bool ReadExports(const std::string& path, std::vector<std::string>* names, std::
     *error = "cannot open " + path;
     return false;
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
+  // In one read: a byte at a time, a fresh host per fuzzer input spends most of its time here.
+  file.seekg(0, std::ios::end);
+  const std::streamoff size = file.tellg();
+  file.seekg(0, std::ios::beg);
+  std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
+  if (!bytes.empty() && !file.read(reinterpret_cast<char*>(bytes.data()), size)) bytes.clear();
   if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
     // The deliverable DLL and the .so come from the same sources; only the .so runs here.
     *error = path +

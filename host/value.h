@@ -37,7 +37,9 @@ bool IsText(uint16_t tag);
 // a reference keeps its object handle and identity but never the plug-in's chain links.
 struct Value {
   uint16_t tag = tag::kEmpty;
-  std::vector<uint8_t> raw;       // fixed-size tags: the whole record, tag included
+  // Fixed-size tags: the whole record, tag included. A default Value is the empty value, so
+  // its record is there to be written wherever a value goes.
+  std::vector<uint8_t> raw = std::vector<uint8_t>(2, 0);
   std::string text;               // 102, 111
   std::vector<uint8_t> bytes;     // 101
   std::vector<uint32_t> entries;  // 109

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <limits>
 #include <string>
 
 #include "tests/host/host_test_support.h"
@@ -257,3 +258,61 @@ TEST_F(ValueTest, CopyValueHandsOverDeepCopiesThatReleaseValueGivesBack) {
 }
 
 }  // namespace
+
+TEST_F(ValueTest, ADefaultValueIsTheEmptyValueInTheEditorAndInStreams) {
+  // An editor item cleared to a default value reads as "empty", replacing whatever kind the
+  // reader preset; it must not leave the preset request tag behind as if it were a value.
+  refhost::HostEditor& editor = host_->NewEditor();
+  editor.SetItem(18, refhost::Value{});
+  uint8_t slot[18] = {};
+  const uint16_t request = refhost::hosttag::kCueRequest;
+  std::memcpy(slot, &request, 2);
+  ASSERT_EQ(
+      CallHostMethod(editor.Object(), 1, mth::kGetItem, int16_t{18}, static_cast<void*>(slot)), 0);
+  uint16_t got;
+  std::memcpy(&got, slot, 2);
+  EXPECT_EQ(got, tag::kEmpty);
+
+  // Written to a stream it takes the size StoredSize promised, and reads back as empty.
+  refhost::HostStream& stream = host_->NewStream();
+  EXPECT_EQ(stream.StoredSize(refhost::Value{}), 2u);
+  ASSERT_TRUE(stream.Write(refhost::Value{}));
+  EXPECT_EQ(stream.Bytes().size(), 2u);
+  refhost::Value back = refhost::Value::Integer(5);
+  ASSERT_TRUE(stream.Read(&back));
+  EXPECT_EQ(back.tag, tag::kEmpty);
+  EXPECT_TRUE(back == refhost::Value{});
+}
+
+TEST_F(ValueTest, AnEmptyStoredObjectPathReadsBackAsAnEmptyPath) {
+  refhost::HostStream& stream = host_->NewStream();
+  ObjectPathValue empty{tag::kObjectPath, 0, nullptr};
+  ASSERT_EQ(Write(stream, empty), 0);
+  EXPECT_EQ(stream.Bytes().size(), 10u);
+  uint32_t entries[2] = {7, 7};
+  ObjectPathValue back{tag::kObjectPath, 2, entries};
+  ASSERT_EQ(Read(stream, &back), 0);
+  EXPECT_EQ(Get(back.count), 0);
+  refhost::Value value;
+  stream.Rewind();
+  ASSERT_TRUE(stream.Read(&value));
+  EXPECT_EQ(value.tag, tag::kObjectPath);
+  EXPECT_TRUE(value.entries.empty());
+}
+
+TEST_F(ValueTest, ARealThatIsNotANumberIsRefusedAsAnInteger) {
+  const double notANumber = std::numeric_limits<double>::quiet_NaN();
+  RealValue nan = Real(notANumber);
+  IntegerValue i = Integer(41);
+  EXPECT_NE(Convert(&nan, &i), 0);
+  EXPECT_EQ(Get(i.value), 41);
+  // Nor does an editor item holding one turn into an integer on the way out.
+  refhost::HostEditor& editor = host_->NewEditor();
+  editor.SetItem(3, refhost::Value::Real(notANumber));
+  EXPECT_NE(CallHostMethod(editor.Object(), 1, mth::kGetItem, int16_t{3}, static_cast<void*>(&i)),
+            0);
+  EXPECT_EQ(Get(i.value), 41);
+  // Infinities are out of range as well.
+  RealValue infinite = Real(std::numeric_limits<double>::infinity());
+  EXPECT_NE(Convert(&infinite, &i), 0);
+}
