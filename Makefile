@@ -1,8 +1,11 @@
 # The two commands of the README: `make demo` and `make test`. Both install what is missing
 # on a Debian machine first.
 JOBS ?= $(shell nproc)
+# How long `make fuzz` runs each fuzz target.
+FUZZ_SECONDS ?= 60
 
-.PHONY: setup demo test build build-asan windows test-asan check-dlls format format-check clean
+.PHONY: setup demo test build build-asan windows test-asan check-dlls format format-check clean \
+        build-fuzz fuzz fuzz-smoke
 
 setup:
 	@sh scripts/setup.sh
@@ -25,6 +28,18 @@ demo: build
 test-asan: build-asan
 	ctest --preset linux-i686-asan -j $(JOBS)
 
+build-fuzz: setup
+	cmake --preset linux-i686-fuzz >/dev/null
+	cmake --build --preset linux-i686-fuzz -j $(JOBS) --target fuzz_all
+
+# Every fuzz target for FUZZ_SECONDS over its generated seeds and the corpus it has grown.
+fuzz: build-fuzz
+	sh fuzz/run.sh build/linux-i686-fuzz seconds $(FUZZ_SECONDS)
+
+# A short bounded run of every target: part of the test command.
+fuzz-smoke: build-fuzz
+	sh fuzz/run.sh build/linux-i686-fuzz runs 3000
+
 check-dlls: windows
 	sh scripts/check-dlls.sh build/mingw-i686
 
@@ -34,7 +49,7 @@ format-check:
 format:
 	sh scripts/format.sh
 
-test: test-asan check-dlls format-check
+test: test-asan fuzz-smoke check-dlls format-check
 	@echo "all checks passed"
 
 clean:

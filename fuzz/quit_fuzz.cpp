@@ -1,0 +1,107 @@
+// Quit under any attribute names and indexes, messages, editor items of any kind, stored bytes
+// for any version, copies and assignment.
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "tavin/quit.h"
+
+namespace {
+
+using fuzzing::Exact;
+using fuzzing::Input;
+
+constexpr int kMaxOperations = 48;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Input in(data, size);
+  std::unique_ptr<refhost::Host> host = fuzzing::NewHost();
+  std::vector<uint32_t> objects = {host->AddObject(0, "stage"), host->AddObject(0, "exit")};
+  refhost::Instance* instances[2] = {host->Create("Quit", objects[0]),
+                                     host->Create("Quit", objects[1])};
+  if (instances[0] == nullptr || instances[1] == nullptr) __builtin_trap();
+
+  for (int step = 0; step < kMaxOperations && !in.Empty(); ++step) {
+    refhost::Instance*& instance = instances[in.Byte() & 1];
+    switch (in.Byte() % 9) {
+      case 0: {
+        static constexpr const char* kNames[] = {"events", "EVENTS", "value", "", "eventsx"};
+        Exact index;
+        void* at = fuzzing::AnyIndex(in, index);
+        fuzzing::Out out(in.Bool() ? tag::kMessageId : tag::kUnassigned);
+        if (in.Bool()) {
+          instance->GetAttribute(in.Pick(kNames), at, out.bytes);
+        } else {
+          instance->SetAttribute(in.Pick(kNames), at, out.bytes);
+        }
+        break;
+      }
+      case 1: {
+        tavin::QuitRecord record;
+        std::memcpy(&record, instance->Record(), sizeof record);
+        const uint32_t id = in.Bool() ? record.firstEvent.id : record.secondEvent.id;
+        std::vector<uint8_t> message = fuzzing::MessageRecord(
+            objects[in.Byte() & 1], in.Bool() ? id : in.U32(), in.Bool() ? 0 : in.U32());
+        instance->HandleMessage(message.data());
+        break;
+      }
+      case 2: {
+        refhost::HostEditor& editor = host->NewEditor();
+        instance->ToEditor(editor, in.Bool() ? 0 : static_cast<int16_t>(in.U16()));
+        for (int n = in.Byte() % 4; n > 0; --n) {
+          static constexpr int16_t kItems[] = {tavin::kQuitFirstItem, tavin::kQuitSecondItem, 0, 7};
+          editor.SetItem(in.Pick(kItems), fuzzing::AnyHostValue(in, *host, objects));
+        }
+        instance->FromEditor(editor);
+        instance->EditorItemChanged(editor, static_cast<int16_t>(in.U16()));
+        break;
+      }
+      case 3: {
+        refhost::HostStream& stream = host->NewStream();
+        if (in.Bool()) {
+          int16_t version = -1;
+          uint32_t stored = 0;
+          instances[in.Byte() & 1]->StoredSize(stream, &version, &stored);
+          instances[in.Byte() & 1]->Save(stream);
+          if (stream.Bytes().size() != stored) __builtin_trap();
+        } else {
+          stream.SetBytes(in.Bytes(in.Byte() % 48));
+        }
+        instance->Load(stream, static_cast<int16_t>(in.Bool() ? 0 : in.U16()));
+        break;
+      }
+      case 4:
+        instance->Assign(*instances[in.Byte() & 1]);
+        break;
+      case 5: {
+        refhost::Instance* copy =
+            host->CopyConstruct(*instances[in.Byte() & 1], objects[in.Byte() & 1]);
+        if (copy == nullptr) __builtin_trap();
+        host->Destroy(instance);
+        instance = copy;
+        break;
+      }
+      case 6:
+        if (in.Bool()) {
+          instance->Enable();
+        } else {
+          instance->Disable();
+        }
+        break;
+      case 7: {
+        static constexpr uint32_t kIds[] = {tavin::kQuitFirstDefault, tavin::kQuitSecondDefault, 0,
+                                            1};
+        host->SendMessage(objects[in.Byte() & 1], in.Bool() ? in.Pick(kIds) : in.U32(),
+                          in.Bool() ? 0 : in.U32());
+        break;
+      }
+      default:
+        instance->VisitMessageIds(in.U32(), in.U32());
+    }
+  }
+  fuzzing::Finish(std::move(host));
+  return 0;
+}
