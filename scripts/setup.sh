@@ -12,6 +12,15 @@ if [ -n "$need" ]; then
   echo "setup: installing$need"
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $need
+  # A registry that hiccups once should not fail the whole run: three tries, a pause between.
+  for try in 1 2 3; do
+    if $SUDO apt-get update -qq &&
+      DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $need; then
+      exit 0
+    fi
+    echo "setup: install attempt $try failed"
+    [ "$try" -lt 3 ] && sleep 10
+  done
+  echo "setup: could not install$need" >&2
+  exit 1
 fi
