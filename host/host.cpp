@@ -848,8 +848,20 @@ int Host::SetPosition(uint32_t object, int32_t position) {
 
 // ---- Tracked allocations.
 
+bool Host::RefuseAllocation() {
+  if (allocationsToRefuse_ == 0) return false;
+  if (allocationsToGrant_ > 0) {
+    --allocationsToGrant_;
+    return false;
+  }
+  if (allocationsToRefuse_ != UINT32_MAX) --allocationsToRefuse_;
+  ++refusedAllocations_;
+  return true;
+}
+
 char* Host::AllocTrackedString(uint32_t size) {
   if (size == 0 || size > (64u << 20)) return nullptr;
+  if (RefuseAllocation()) return nullptr;
   auto* buffer = static_cast<char*>(std::malloc(size));
   if (buffer == nullptr) return nullptr;
   buffer[0] = '\0';
@@ -861,6 +873,7 @@ char* Host::AllocTrackedString(uint32_t size) {
 
 void* Host::AllocTrackedMemory(uint32_t size) {
   if (size > (256u << 20)) return nullptr;
+  if (RefuseAllocation()) return nullptr;
   void* block = std::malloc(size);
   if (block == nullptr) return nullptr;
   ownership_.Record(AllocationKind::kMemory,

@@ -347,6 +347,15 @@ class Host {
   // Host-side tracked allocations on the plug-ins' behalf (what AllocString/AllocMemory do).
   char* AllocTrackedString(uint32_t size);
   void* AllocTrackedMemory(uint32_t size);
+  // Makes strings and memory blocks run out, as on a machine short of memory: after `grant`
+  // more successful allocations, the next `refuse` ones (every one, by default) answer null.
+  // Covers every buffer the host makes for a plug-in, not only AllocString/AllocMemory.
+  void FailAllocations(uint32_t grant, uint32_t refuse = UINT32_MAX) {
+    allocationsToGrant_ = grant;
+    allocationsToRefuse_ = refuse;
+  }
+  void StopFailingAllocations() { allocationsToRefuse_ = 0; }
+  uint32_t RefusedAllocations() const { return refusedAllocations_; }
 
   // ---- Host-side helpers for tests that hold plug-in shaped values.
   // Writes `value` into a plug-in record, as GetItem/ConvertValue do (preset tag honoured).
@@ -373,6 +382,10 @@ class Host {
   std::vector<CursorEntry> cursors_;
   uint64_t now_ = 0;
   std::string fileFolder_;
+  uint32_t allocationsToGrant_ = 0;
+  uint32_t allocationsToRefuse_ = 0;
+  uint32_t refusedAllocations_ = 0;
+  bool RefuseAllocation();
 };
 
 }  // namespace refhost

@@ -388,3 +388,48 @@ TEST_F(Values, CopyPathValueUsesTheDestinationsArray) {
 }
 
 }  // namespace
+
+namespace {
+
+// With the host out of memory every copy leaves an empty value of its target kind: nothing
+// is claimed that is not there, nothing is written through a null buffer.
+TEST_F(Values, CopiesLeaveEmptyValuesWhenTheHostHasNoMemory) {
+  host_->FailAllocations(0);
+
+  TestText source("hello");
+  TextValue copy = EmptyText();
+  CopyStringValue(kOwner, &copy, source.Value());
+  EXPECT_EQ(+copy.tag, tag::kText);
+  EXPECT_EQ(+copy.chars, nullptr);
+  EXPECT_EQ(+copy.length, 0u);
+  EXPECT_EQ(+copy.capacity, 0u);
+  EXPECT_EQ(+copy.owner, kOwner);
+
+  TextValue set = EmptyText();
+  SetStringValue(kOwner, &set, "hello");
+  EXPECT_EQ(+set.chars, nullptr);
+  EXPECT_EQ(+set.length, 0u);
+  SetStringValue(kOwner, &set, "");
+  EXPECT_EQ(+set.chars, nullptr);
+  EXPECT_EQ(+set.length, 0u);
+
+  uint8_t bytes[4] = {1, 2, 3, 4};
+  const BlockValue block{tag::kByteBlock, kOtherOwner, 4, 4, bytes};
+  BlockValue blockCopy{tag::kByteBlock, 0, 0, 0, nullptr};
+  CopyBlockValue(kOwner, &blockCopy, &block);
+  EXPECT_EQ(+blockCopy.tag, tag::kByteBlock);
+  EXPECT_EQ(+blockCopy.bytes, nullptr);
+  EXPECT_EQ(+blockCopy.length, 0u);
+  EXPECT_EQ(+blockCopy.capacity, 0u);
+
+  // Copying on from the empty results is harmless too.
+  TextValue again = EmptyText();
+  CopyStringValue(kOwner, &again, &copy);
+  EXPECT_EQ(+again.chars, nullptr);
+  ReleaseTaggedValue(kOwner, &copy);
+  ReleaseTaggedValue(kOwner, &set);
+  EXPECT_GE(host_->RefusedAllocations(), 4u);
+  EXPECT_EQ(Outstanding(), 0u);
+}
+
+}  // namespace

@@ -318,3 +318,51 @@ TEST_F(MediaCuePlay, OtherMessagesAndPeriodicCallsChangeNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every allocation of a whole life refused in turn: the class-name text, the held texts from
+// the editor, copies and stored forms. Whatever fails, nothing crashes, and no buffer is lost
+// or freed twice.
+TEST_F(MediaCuePlay, EveryAllocationRefusedInTurnLeavesTheBooksBalanced) {
+  uint32_t grant = 0;
+  for (;; ++grant) {
+    ASSERT_LT(grant, 64u) << "a life should make far fewer allocations";
+    const uint32_t refusedBefore = host_->RefusedAllocations();
+    host_->FailAllocations(grant, 1);
+    const uint32_t clip = host_->AddObject(0, "clip" + std::to_string(++clips_), "movie");
+    refhost::Instance* cue = host_->Create("MediaCue", clip);
+    ASSERT_NE(cue, nullptr);
+    refhost::HostEditor& editor = host_->NewEditor();
+    cue->ToEditor(editor);
+    editor.SetItem(tavin::kMediaCueRangeItem, refhost::Value::Integer(500));
+    editor.SetItem(tavin::kMediaCueDataItem, refhost::Value::Text("the data"));
+    cue->FromEditor(editor);
+    refhost::Playback(*host_, clip).SetRate(1000);
+    cue->Enable();
+    cue->HandleMessage(clip, kEnable, 0);
+    host_->SetPosition(clip, 100);
+    host_->SetPosition(clip, 600);
+    refhost::HostStream& stream = host_->NewStream();
+    int16_t version = 0;
+    uint32_t size = 0;
+    cue->StoredSize(stream, &version, &size);
+    cue->Save(stream);
+    refhost::Instance* copy = host_->CopyConstruct(*cue, clip);
+    if (copy != nullptr) {
+      stream.Rewind();
+      copy->Load(stream, version);
+      copy->Assign(*cue);
+      host_->Destroy(copy);
+    }
+    cue->HandleMessage(clip, kDisable, 0);
+    host_->Destroy(cue);
+    EXPECT_TRUE(host_->Ownership().Faults().empty()) << "refusing allocation " << grant;
+    EXPECT_TRUE(host_->Ownership().Leaks().empty()) << "refusing allocation " << grant;
+    if (host_->RefusedAllocations() == refusedBefore) break;
+  }
+  host_->StopFailingAllocations();
+  EXPECT_GE(grant, 4u) << "the life above allocates texts for the editor, arming and copies";
+}
+
+}  // namespace
