@@ -506,7 +506,15 @@ static uint16_t CallSlot(Host::Impl& impl, Instance& instance, uint16_t row, uin
   void* self = reinterpret_cast<void*>(header->baseValue + header->classRecord->offsets[k]);
   using Fn = abi::Result (*)(void*, Args...);
   CallScope scope(impl, &instance);
-  return static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) & 0xFFFF);
+  auto call = [&] {
+    return static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) & 0xFFFF);
+  };
+  Tracer& tracer = impl.host->GetTracer();
+  if (!tracer.On()) return call();
+  size_t at = tracer.BeginSlotCall(instance.Label(), std::string(SlotName(row, column)));
+  uint16_t result = call();
+  tracer.EndCall(at, result);
+  return result;
 }
 
 Instance* Host::NewInstance(const ClassInfo* info, uint32_t owner, uint32_t base) {

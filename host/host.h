@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "host/ownership.h"
+#include "host/trace.h"
 #include "host/value.h"
 #include "support/abi.h"
 #include "support/values.h"
@@ -78,7 +79,11 @@ struct ClassInfo {
   abi::EntryPoint entry = nullptr;
   abi::MethodEntry* rowTables[2] = {nullptr, nullptr};  // host memory, zeroed, >= 38 entries
   int32_t offsets[2] = {0, 0};
-  abi::ClassRecord record{};
+  abi::ClassRecord record{};  // what instance headers point at
+  // The rows plug-ins see through an instance header: rowTables, except that SetAttribute goes
+  // through the host first, so the trace sees one plug-in writing another's attribute.
+  std::vector<abi::MethodEntry> facingTables[2];
+  abi::MethodEntry* facingRows[2] = {nullptr, nullptr};
 
   bool HasSlot(uint16_t row, uint16_t column) const;
   const abi::MethodEntry* Entry(uint16_t row, uint16_t column) const;
@@ -137,6 +142,7 @@ struct MessageOutcome {
 class HostStream {
  public:
   void* Object() { return object_; }  // the pointer the plug-in receives
+  Host& GetHost() const { return *host_; }
   const std::vector<uint8_t>& Bytes() const { return bytes_; }
   size_t ReadPosition() const { return readPosition_; }
   void Rewind() { readPosition_ = 0; }
@@ -176,6 +182,7 @@ class HostStream {
 class HostEditor {
  public:
   void* Object() { return object_; }
+  Host& GetHost() const { return *host_; }
   void SetItem(int16_t item, const Value& value) { items_[item].value = value; }
   void SetItemText(int16_t item, const std::string& text) { SetItem(item, Value::Text(text)); }
   // A record the test holds (any tag the host can copy).
@@ -362,6 +369,14 @@ class Host {
   uint16_t StoreInto(const Value& value, void* record, uint32_t owner);
   uint16_t Convert(const void* source, void* destination, uint32_t owner);
 
+  // ---- Host call trace: every host method a plug-in calls and every slot the host calls, in
+  // order (host/trace.h). Off until switched on.
+  void SetTracing(bool on) { tracer_.SetOn(on); }
+  bool Tracing() const { return tracer_.On(); }
+  const std::vector<HostCall>& Trace() const { return tracer_.Calls(); }
+  void ClearTrace() { tracer_.Clear(); }
+  Tracer& GetTracer() { return tracer_; }
+
   // The instance whose callback is running (innermost), or null.
   const Instance* Current() const;
 
@@ -377,6 +392,7 @@ class Host {
   void Attach(Instance* instance);
   std::unique_ptr<Impl> impl_;
   refhost::Ownership ownership_;
+  Tracer tracer_;
   std::vector<MessageLogEntry> messages_;
   std::vector<VisitEntry> visits_;
   std::vector<CursorEntry> cursors_;

@@ -162,5 +162,8 @@ void DetachAllocator(Host::Impl* impl);
 // Host-implemented instance methods (row 0, columns 32 and 33).
 extern "C" abi::Result RefhostGetOwner(void* self, void* out);
 extern "C" abi::Result RefhostListen(void* self, int16_t mode, const void* id);
+// What instance headers offer at row 0, column 23: the class's SetAttribute, traced.
+extern "C" abi::Result RefhostOtherSetAttribute(void* self, const char* name, const void* index,
+                                                const void* value);
 
 }  // namespace refhost

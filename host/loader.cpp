@@ -350,7 +350,16 @@ bool RegisterExport(Host::Impl& impl, const std::string& exportName, abi::EntryP
   info->rowTables[0][abi::slot::kListen] =
       abi::MethodEntry{reinterpret_cast<void*>(&RefhostListen), 0};
   info->entry = entry;
-  info->record.rowTables = info->rowTables;
+  for (int row = 0; row < 2; ++row) {
+    if (info->rowTables[row] == nullptr) continue;
+    info->facingTables[row].assign(info->rowTables[row], info->rowTables[row] + kTableEntries);
+    info->facingRows[row] = info->facingTables[row].data();
+  }
+  if (abi::MethodEntry& set = info->facingTables[0][abi::slot::kSetAttribute];
+      set.function != nullptr) {
+    set.function = reinterpret_cast<void*>(&RefhostOtherSetAttribute);
+  }
+  info->record.rowTables = info->facingRows;
   info->record.offsets = info->offsets;
   info->usable = true;
   return true;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "host/impl.h"
+#include "host/trace_hook.h"
 
 namespace refhost {
 
@@ -636,162 +637,217 @@ uint32_t Host::Impl::ResolveDesignation(const void* target, const Instance* from
 #define SELF(x) static_cast<Impl*>(x)
 extern "C" {
 static abi::Result S1_RandomInteger(void* s, int32_t l, int32_t h, void* o) {
-  return ServiceCalls::RandomInteger(SELF(s), l, h, o);
+  REFHOST_TRACED(SELF(s)->host, "SystemService.RandomInteger", .Number(l).Number(h).Out(),
+                 ServiceCalls::RandomInteger(SELF(s), l, h, o));
 }
 static abi::Result S1_SetCursor(void* s, void* i, int32_t c) {
-  return ServiceCalls::SetCursor(SELF(s), i, c);
+  REFHOST_TRACED(SELF(s)->host, "SystemService.SetCursor", .Instance(i).Number(c),
+                 ServiceCalls::SetCursor(SELF(s), i, c));
 }
 static abi::Result S1_VisitMessageId(void* s, uint32_t z, uint32_t a, uint32_t b, const void* id) {
-  return ServiceCalls::VisitMessageId(SELF(s), z, a, b, id);
+  REFHOST_TRACED(SELF(s)->host, "SystemService.VisitMessageId",
+                 .Number(z).Number(a).Number(b).Id(id),
+                 ServiceCalls::VisitMessageId(SELF(s), z, a, b, id));
 }
 static abi::Result S1_ResolveFilePath(void* s, void* i, const char* p, char* o) {
-  return ServiceCalls::ResolveFilePath(SELF(s), i, p, o);
+  REFHOST_TRACED(SELF(s)->host, "SystemService.ResolveFilePath", .Instance(i).Text(p).Out(),
+                 ServiceCalls::ResolveFilePath(SELF(s), i, p, o));
 }
 static abi::Result S2_AllocMemory(void* s, uint32_t n, void* o) {
-  return ServiceCalls::AllocMemory(SELF(s), n, o);
+  REFHOST_TRACED(SELF(s)->host, "MemoryService.AllocMemory", .Number(n).Out(),
+                 ServiceCalls::AllocMemory(SELF(s), n, o));
 }
 static abi::Result S2_FreeMemory(void* s, void* b) {
-  return ServiceCalls::FreeMemory(SELF(s), b);
+  REFHOST_TRACED(SELF(s)->host, "MemoryService.FreeMemory", .Buffer(b),
+                 ServiceCalls::FreeMemory(SELF(s), b));
 }
 static abi::Result S2_RegisterReference(void* s, void* r) {
-  return ServiceCalls::RegisterReference(SELF(s), r);
+  REFHOST_TRACED(SELF(s)->host, "MemoryService.RegisterReference", .Value(r),
+                 ServiceCalls::RegisterReference(SELF(s), r));
 }
 static abi::Result S4_GetObjectAttribute(void* s, uint32_t o, const char* n, const void* i,
                                          void* v) {
-  return ServiceCalls::GetObjectAttribute(SELF(s), o, n, i, v);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.GetObjectAttribute",
+                 .Object(o).Name(n).Index(i).Out(v),
+                 ServiceCalls::GetObjectAttribute(SELF(s), o, n, i, v));
 }
 static abi::Result S4_SetObjectAttribute(void* s, uint32_t o, const char* n, const void* i,
                                          const void* v) {
-  return ServiceCalls::SetObjectAttribute(SELF(s), o, n, i, v);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.SetObjectAttribute",
+                 .Object(o).Name(n).Index(i).Value(v),
+                 ServiceCalls::SetObjectAttribute(SELF(s), o, n, i, v));
 }
 static abi::Result S4_AddNotification(void* s, uint32_t o, const void* r, uint32_t z) {
-  return ServiceCalls::AddNotification(SELF(s), o, r, z);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.AddNotification",
+                 .Object(o).Word("request").Number(z),
+                 ServiceCalls::AddNotification(SELF(s), o, r, z));
 }
 static abi::Result S4_RemoveNotification(void* s, uint32_t o, uint32_t k) {
-  return ServiceCalls::RemoveNotification(SELF(s), o, k);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.RemoveNotification", .Object(o).Number(k),
+                 ServiceCalls::RemoveNotification(SELF(s), o, k));
 }
 static abi::Result S4_ComposeMessage(void* s, void* i, const void* d, const void* id,
                                      const void* data, uint32_t f, void* r) {
-  return ServiceCalls::ComposeMessage(SELF(s), i, d, id, data, f, r);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.ComposeMessage",
+                 .Instance(i).Value(d).Id(id).Value(data).Number(f).Out(),
+                 ServiceCalls::ComposeMessage(SELF(s), i, d, id, data, f, r));
 }
 static abi::Result S4_DeliverMessage(void* s, void* r) {
-  return ServiceCalls::DeliverMessage(SELF(s), r);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.DeliverMessage", .Message(r),
+                 ServiceCalls::DeliverMessage(SELF(s), r));
 }
 static abi::Result S4_CopyValue(void* s, void* d, const void* src) {
-  return ServiceCalls::CopyValue(SELF(s), d, src);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.CopyValue", .Out(d).Value(src),
+                 ServiceCalls::CopyValue(SELF(s), d, src));
 }
 static abi::Result S4_ReleaseValue(void* s, void* v) {
-  return ServiceCalls::ReleaseValue(SELF(s), v);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.ReleaseValue", .Value(v),
+                 ServiceCalls::ReleaseValue(SELF(s), v));
 }
 static abi::Result S4_ResolveTarget(void* s, const void* t, void* i, void* o) {
-  return ServiceCalls::ResolveTarget(SELF(s), t, i, o);
+  REFHOST_TRACED(SELF(s)->host, "ObjectService.ResolveTarget", .Value(t).Instance(i).Out(),
+                 ServiceCalls::ResolveTarget(SELF(s), t, i, o));
 }
 static abi::Result S5_StartPeriodic(void* s, void* i, uint32_t a, uint32_t b, uint32_t c,
                                     uint32_t d) {
-  return ServiceCalls::StartPeriodic(SELF(s), i, a, b, c, d);
+  REFHOST_TRACED(SELF(s)->host, "PeriodicService.StartPeriodic",
+                 .Instance(i).Number(a).Number(b).Number(c).Number(d),
+                 ServiceCalls::StartPeriodic(SELF(s), i, a, b, c, d));
 }
 static abi::Result S5_StopPeriodic(void* s, void* i, uint32_t a) {
-  return ServiceCalls::StopPeriodic(SELF(s), i, a);
+  REFHOST_TRACED(SELF(s)->host, "PeriodicService.StopPeriodic", .Instance(i).Number(a),
+                 ServiceCalls::StopPeriodic(SELF(s), i, a));
 }
 static abi::Result S12_CreateList(void* s, uint32_t n, void* o) {
-  return ServiceCalls::CreateList(SELF(s), n, o);
+  REFHOST_TRACED(SELF(s)->host, "ListService.CreateList", .Number(n).Out(),
+                 ServiceCalls::CreateList(SELF(s), n, o));
 }
 static abi::Result S12_DisposeList(void* s, uint32_t h) {
-  return ServiceCalls::DisposeList(SELF(s), h);
+  REFHOST_TRACED(SELF(s)->host, "ListService.DisposeList", .List(h),
+                 ServiceCalls::DisposeList(SELF(s), h));
 }
 static abi::Result S12_AppendListItem(void* s, uint32_t h, const void* i) {
-  return ServiceCalls::AppendListItem(SELF(s), h, i);
+  REFHOST_TRACED(SELF(s)->host, "ListService.AppendListItem", .List(h).Word("item"),
+                 ServiceCalls::AppendListItem(SELF(s), h, i));
 }
 static abi::Result S12_InsertListItem(void* s, uint32_t h, uint32_t p, const void* i) {
-  return ServiceCalls::InsertListItem(SELF(s), h, p, i);
+  REFHOST_TRACED(SELF(s)->host, "ListService.InsertListItem", .List(h).Number(p).Word("item"),
+                 ServiceCalls::InsertListItem(SELF(s), h, p, i));
 }
 static abi::Result S12_DeleteListItem(void* s, uint32_t h, uint32_t p) {
-  return ServiceCalls::DeleteListItem(SELF(s), h, p);
+  REFHOST_TRACED(SELF(s)->host, "ListService.DeleteListItem", .List(h).Number(p),
+                 ServiceCalls::DeleteListItem(SELF(s), h, p));
 }
 static abi::Result S12_GetListItem(void* s, uint32_t h, uint32_t p, void* i) {
-  return ServiceCalls::GetListItem(SELF(s), h, p, i);
+  REFHOST_TRACED(SELF(s)->host, "ListService.GetListItem", .List(h).Number(p).Out(),
+                 ServiceCalls::GetListItem(SELF(s), h, p, i));
 }
 static abi::Result S12_SetListItem(void* s, uint32_t h, uint32_t p, const void* i) {
-  return ServiceCalls::SetListItem(SELF(s), h, p, i);
+  REFHOST_TRACED(SELF(s)->host, "ListService.SetListItem", .List(h).Number(p).Word("item"),
+                 ServiceCalls::SetListItem(SELF(s), h, p, i));
 }
 static abi::Result S12_ClearList(void* s, uint32_t h) {
-  return ServiceCalls::ClearList(SELF(s), h);
+  REFHOST_TRACED(SELF(s)->host, "ListService.ClearList", .List(h),
+                 ServiceCalls::ClearList(SELF(s), h));
 }
 static abi::Result S12_ListCount(void* s, uint32_t h, void* o) {
-  return ServiceCalls::ListCount(SELF(s), h, o);
+  REFHOST_TRACED(SELF(s)->host, "ListService.ListCount", .List(h).Out(),
+                 ServiceCalls::ListCount(SELF(s), h, o));
 }
 static abi::Result S13_CopyString(void* s, char* d, const char* src) {
-  return ServiceCalls::CopyString(SELF(s), d, src);
+  REFHOST_TRACED(SELF(s)->host, "StringService.CopyString", .Buffer(d).Text(src),
+                 ServiceCalls::CopyString(SELF(s), d, src));
 }
 static abi::Result S13_CopyStringMax(void* s, char* d, const char* src, uint32_t m) {
-  return ServiceCalls::CopyStringMax(SELF(s), d, src, m);
+  REFHOST_TRACED(SELF(s)->host, "StringService.CopyStringMax", .Buffer(d).TextMax(src, m).Number(m),
+                 ServiceCalls::CopyStringMax(SELF(s), d, src, m));
 }
 static abi::Result S13_AppendString(void* s, char* d, const char* src) {
-  return ServiceCalls::AppendString(SELF(s), d, src);
+  REFHOST_TRACED(SELF(s)->host, "StringService.AppendString", .Buffer(d).Text(src),
+                 ServiceCalls::AppendString(SELF(s), d, src));
 }
 static abi::Result S13_CompareStrings(void* s, void* o, const char* a, const char* b) {
-  return ServiceCalls::CompareStrings(SELF(s), o, a, b);
+  REFHOST_TRACED(SELF(s)->host, "StringService.CompareStrings", .Out().Text(a).Text(b),
+                 ServiceCalls::CompareStrings(SELF(s), o, a, b));
 }
 static abi::Result S13_StringLength(void* s, void* o, const char* t) {
-  return ServiceCalls::StringLength(SELF(s), o, t);
+  REFHOST_TRACED(SELF(s)->host, "StringService.StringLength", .Out().Text(t),
+                 ServiceCalls::StringLength(SELF(s), o, t));
 }
 static abi::Result S13_AllocString(void* s, void* o, uint32_t n) {
-  return ServiceCalls::AllocString(SELF(s), o, n);
+  REFHOST_TRACED(SELF(s)->host, "StringService.AllocString", .Out().Number(n),
+                 ServiceCalls::AllocString(SELF(s), o, n));
 }
 static abi::Result S13_DuplicateString(void* s, void* o, const char* t) {
-  return ServiceCalls::DuplicateString(SELF(s), o, t);
+  REFHOST_TRACED(SELF(s)->host, "StringService.DuplicateString", .Out().Text(t),
+                 ServiceCalls::DuplicateString(SELF(s), o, t));
 }
 static abi::Result S13_FreeString(void* s, char* b) {
-  return ServiceCalls::FreeString(SELF(s), b);
+  REFHOST_TRACED(SELF(s)->host, "StringService.FreeString", .Buffer(b),
+                 ServiceCalls::FreeString(SELF(s), b));
 }
 static abi::Result S14_WriteObjectPath(void* s, uint32_t o, int16_t sep, char* out) {
-  return ServiceCalls::WriteObjectPath(SELF(s), o, sep, out);
+  REFHOST_TRACED(SELF(s)->host, "PathService.WriteObjectPath",
+                 .Object(o).Separator(sep).Buffer(out),
+                 ServiceCalls::WriteObjectPath(SELF(s), o, sep, out));
 }
 static abi::Result S14_ResolveObjectPath(void* s, int16_t sep, const char* p, void* o) {
-  return ServiceCalls::ResolveObjectPath(SELF(s), sep, p, o);
+  REFHOST_TRACED(SELF(s)->host, "PathService.ResolveObjectPath", .Separator(sep).Text(p).Out(),
+                 ServiceCalls::ResolveObjectPath(SELF(s), sep, p, o));
 }
 static abi::Result S14_ObjectPathLength(void* s, uint32_t o, void* out) {
-  return ServiceCalls::ObjectPathLength(SELF(s), o, out);
+  REFHOST_TRACED(SELF(s)->host, "PathService.ObjectPathLength", .Object(o).Out(),
+                 ServiceCalls::ObjectPathLength(SELF(s), o, out));
 }
 static abi::Result S14_RebindReference(void* s, void* r, const void* id) {
-  return ServiceCalls::RebindReference(SELF(s), r, id);
+  REFHOST_TRACED(SELF(s)->host, "PathService.RebindReference", .Value(r).Word("identity"),
+                 ServiceCalls::RebindReference(SELF(s), r, id));
 }
 static abi::Result S15_ConvertValue(void* s, void* i, const void* src, void* d) {
-  return ServiceCalls::ConvertValue(SELF(s), i, src, d);
+  REFHOST_TRACED(SELF(s)->host, "ConvertService.ConvertValue", .Instance(i).Value(src).Out(d),
+                 ServiceCalls::ConvertValue(SELF(s), i, src, d));
 }
 
 static abi::Result Stream_StoredSizeOf(void* s, const void* v, void* o) {
-  return static_cast<HostStream*>(s)->StoredSizeOf(v, o);
+  REFHOST_TRACED(&static_cast<HostStream*>(s)->GetHost(), "Stream.StoredSizeOf", .Value(v).Out(),
+                 static_cast<HostStream*>(s)->StoredSizeOf(v, o));
 }
 static abi::Result Stream_WriteValue(void* s, const void* v) {
-  return static_cast<HostStream*>(s)->WriteValue(v);
+  REFHOST_TRACED(&static_cast<HostStream*>(s)->GetHost(), "Stream.WriteValue", .Value(v),
+                 static_cast<HostStream*>(s)->WriteValue(v));
 }
 static abi::Result Stream_ReadValue(void* s, void* v) {
-  return static_cast<HostStream*>(s)->ReadValue(v);
+  REFHOST_TRACED(&static_cast<HostStream*>(s)->GetHost(), "Stream.ReadValue", .Out(v),
+                 static_cast<HostStream*>(s)->ReadValue(v));
 }
 static abi::Result Editor_PutItem(void* s, int16_t i, const void* v) {
-  return static_cast<HostEditor*>(s)->PutItem(i, v);
+  REFHOST_TRACED(&static_cast<HostEditor*>(s)->GetHost(), "Editor.PutItem", .Number(i).Value(v),
+                 static_cast<HostEditor*>(s)->PutItem(i, v));
 }
 static abi::Result Editor_GetItem(void* s, int16_t i, void* v) {
-  return static_cast<HostEditor*>(s)->GetItem(i, v);
+  REFHOST_TRACED(&static_cast<HostEditor*>(s)->GetHost(), "Editor.GetItem", .Number(i).Out(v),
+                 static_cast<HostEditor*>(s)->GetItem(i, v));
 }
 static abi::Result Editor_DisableItem(void* s, int16_t i, int16_t d) {
-  return static_cast<HostEditor*>(s)->DisableItem(i, d);
+  REFHOST_TRACED(&static_cast<HostEditor*>(s)->GetHost(), "Editor.DisableItem",
+                 .Number(i).Number(d), static_cast<HostEditor*>(s)->DisableItem(i, d));
 }
 static abi::Result Editor_GetItemInfo(void* s, int16_t i, int16_t one, void* info) {
-  return static_cast<HostEditor*>(s)->GetItemInfo(i, one, info);
+  REFHOST_TRACED(&static_cast<HostEditor*>(s)->GetHost(), "Editor.GetItemInfo",
+                 .Number(i).Number(one).Out(),
+                 static_cast<HostEditor*>(s)->GetItemInfo(i, one, info));
 }
 }
 #undef SELF
 
-abi::Result RefhostGetOwner(void* self, void* out) {
+static abi::Result GetOwnerOf(void* self, void* out) {
   Instance* instance = LiveInstance(self);
   if (instance == nullptr || out == nullptr) return 1;
   PutWord(out, instance->Owner());
   return 0;
 }
 
-abi::Result RefhostListen(void* self, int16_t mode, const void* id) {
+static abi::Result ListenFor(void* self, int16_t mode, const void* id) {
   Instance* instance = LiveInstance(self);
   if (instance == nullptr || id == nullptr) return 1;
   MessageIdValue v;
@@ -812,6 +868,40 @@ abi::Result RefhostListen(void* self, int16_t mode, const void* id) {
     return 0;
   }
   return 1;
+}
+
+static Host* HostOf(void* self) {
+  Instance* instance = LiveInstance(self);
+  return instance != nullptr ? &instance->GetHost() : nullptr;
+}
+
+abi::Result RefhostGetOwner(void* self, void* out) {
+  REFHOST_TRACED(HostOf(self), "Instance.GetOwner", .Out(), GetOwnerOf(self, out));
+}
+
+abi::Result RefhostListen(void* self, int16_t mode, const void* id) {
+  REFHOST_TRACED(HostOf(self), "Instance.Listen", .Number(mode).Id(id), ListenFor(self, mode, id));
+}
+
+// Another instance's SetAttribute as a plug-in reaches it through that instance's header.
+abi::Result RefhostOtherSetAttribute(void* self, const char* name, const void* index,
+                                     const void* value) {
+  Instance* instance = LiveInstance(self);
+  if (instance == nullptr) return 1;
+  const abi::MethodEntry* entry = instance->Class().Entry(0, abi::slot::kSetAttribute);
+  if (entry == nullptr) return 1;
+  using Fn = abi::Result (*)(void*, const char*, const void*, const void*);
+  auto call = [&] { return reinterpret_cast<Fn>(entry->function)(self, name, index, value); };
+  Tracer& tracer = instance->GetHost().GetTracer();
+  if (!tracer.On()) return call();
+  TraceArgs arguments(instance->GetHost());
+  arguments.Instance(self).Name(name).Index(index).Value(value);
+  size_t at = tracer.BeginHostCall("Instance.SetAttribute", arguments.Text());
+  tracer.EnterInstance(instance->Label());
+  abi::Result result = call();
+  tracer.LeaveInstance();
+  tracer.EndCall(at, static_cast<uint16_t>(result & 0xFFFF));
+  return result;
 }
 
 void Host::Impl::SetUpServices() {

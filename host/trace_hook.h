@@ -1,0 +1,29 @@
+// How the host's method entry points and slot calls feed the trace: nothing is rendered or
+// kept unless tracing is on, so a host that does not trace behaves exactly as before.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host.h"
+
+namespace refhost {
+
+template <typename Render, typename Call>
+auto TracedCall(Host* host, const char* method, Render render, Call call) {
+  if (host == nullptr || !host->Tracing()) return call();
+  TraceArgs arguments(*host);
+  render(arguments);
+  Tracer& tracer = host->GetTracer();
+  size_t at = tracer.BeginHostCall(method, arguments.Text());
+  auto result = call();
+  tracer.EndCall(at, static_cast<uint16_t>(result & 0xFFFF));
+  return result;
+}
+
+}  // namespace refhost
+
+// `return`s the call's result; `render` is a chain of TraceArgs calls (".Number(n).Out()").
+#define REFHOST_TRACED(host, method, render, call)                                  \
+  return ::refhost::TracedCall(                                                     \
+      host, method, [&](::refhost::TraceArgs& traced_args) { traced_args render; }, \
+      [&] { return call; })
