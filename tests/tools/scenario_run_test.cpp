@@ -153,3 +153,35 @@ TEST(ScenarioRun, UsageErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ScenarioRun, TracePrintsEachHostCallUnderItsCommand) {
+  const std::string text =
+      "load TAVIN\nobject /movie\nnew quit Quit on /movie\ntrace on\nenable quit\n"
+      "trace off\ndisable quit\n";
+  const Outcome run = RunText(text);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "> enable quit\n  | -> Quit#1.Enable = 0\n"
+                  "  |   Quit#1: Instance.Listen(1, id(1802,0)) = 0\n"
+                  "  |   Quit#1: Instance.Listen(1, id(1803,0)) = 0\n> trace off\n"))
+      << run.output;
+  EXPECT_FALSE(Has(run.output, "Listen(2")) << run.output;
+  EXPECT_EQ(RunText("trace maybe\n").status, 1);
+
+  // --trace starts the run with trace on: the instance's construction shows too.
+  char path[] = "/tmp/plughost_scenario_XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  std::ofstream(path) << "load TAVIN\nobject /movie\nnew quit Quit on /movie\n";
+  const Outcome traced = Plughost(std::string("run ") + path + kLibDir + " --trace");
+  std::remove(path);
+  EXPECT_EQ(traced.status, 0) << traced.output;
+  EXPECT_TRUE(Has(traced.output, "  | -> Quit#1.Construct = 0\n")) << traced.output;
+  EXPECT_TRUE(Has(traced.output, "> (end: destroy all)\n  | -> Quit#1.Destruct = 0\n"))
+      << traced.output;
+}
+
+}  // namespace

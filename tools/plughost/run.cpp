@@ -20,6 +20,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return 2;
       }
       options.libDir = args[++i];
+    } else if (args[i] == "--trace") {
+      options.trace = true;
     } else if (args[i].rfind("--", 0) == 0) {
       err << "plughost run: unknown option " << args[i] << " (plughost --help)\n";
       return 2;

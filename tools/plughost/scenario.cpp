@@ -73,6 +73,7 @@ class Runner {
   void NewFaults();
   void Report();
   void Tree();
+  void PrintTrace();
 
   bool Load(const Step& s);
   bool Object(const Step& s);
@@ -924,16 +925,30 @@ bool Runner::Execute(const Step& s) {
     case Op::kReport:
       Report();
       return true;
+    case Op::kTrace:
+      host_.ClearTrace();
+      host_.SetTracing(s.number != 0);
+      return true;
     case Op::kExpect:
       return Check(s);
   }
   return Error("this command is not implemented");
 }
 
+// The calls of the command just run, each under the one that caused it.
+void Runner::PrintTrace() {
+  for (const refhost::HostCall& call : host_.Trace()) {
+    out_ << "  | " << std::string(2 * static_cast<size_t>(call.depth), ' ') << call.Line() << "\n";
+  }
+  host_.ClearTrace();
+}
+
 int Runner::Run(const std::vector<Step>& steps) {
+  host_.SetTracing(options_.trace);
   for (const Step& step : steps) {
     if (step.op != Op::kSay) out_ << "> " << step.source << "\n";
     bool ok = Execute(step);
+    PrintTrace();
     NewMessages();
     NewFaults();
     if (!ok) {
@@ -943,8 +958,10 @@ int Runner::Run(const std::vector<Step>& steps) {
     }
   }
   // Whatever the scenario left alive goes now, so what it leaked shows.
+  if (host_.Tracing() && !host_.Instances().empty()) out_ << "> (end: destroy all)\n";
   host_.DestroyAll();
   instances_.clear();
+  PrintTrace();
   NewFaults();
   const refhost::Ownership& ownership = host_.Ownership();
   int status = 0;

@@ -13,6 +13,7 @@ struct RunOptions {
   std::string fileName;     // for messages: "demo.scn:12: ..."
   std::string libDir;       // where `load NAME` looks first ("" for none)
   std::string scenarioDir;  // the scenario's own folder, searched after libDir
+  bool trace = false;       // as if the file began with `trace on`
 };
 
 // 0 when every step ran and every expectation held; 1 otherwise (the reason is on `err`).

@@ -9,7 +9,8 @@
 namespace plughost::scenario {
 
 const char* LanguageHelp() {
-  return R"(Scenario files (plughost run FILE [--lib-dir DIR]): one command a line, # starts a comment.
+  return R"(Scenario files (plughost run FILE [--lib-dir DIR] [--trace]): one command a line, # starts
+a comment; --trace starts the run with trace on.
   load LIB                      load a plug-in library: a path, or a name found in --lib-dir
   classes | tree                list the loaded classes | the object tree and its instances
   object PATH [class NAME]      add an object (/stage/movie); its parent must exist
@@ -35,6 +36,9 @@ const char* LanguageHelp() {
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
   report                        ownership faults and leaks (destroy all first to see leaks)
   say TEXT                      print a line
+  trace on | trace off          print every host call the plug-ins make (and every slot the
+                                host calls) under the command that caused it, indented by
+                                nesting: "Quit#1: Instance.Listen(1, id(1802,0)) = 0"
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
          listeners N | messages N   fail the run (with the line number) when it differs;
                                 sent: messages the plug-ins sent during the last send,
@@ -441,7 +445,7 @@ bool LineParser::Parse(std::string* error) {
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
-      {"expect", Op::kExpect},
+      {"trace", Op::kTrace},         {"expect", Op::kExpect},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -581,6 +585,16 @@ bool LineParser::Parse(std::string* error) {
       break;
     case Op::kSay:
       break;  // taken whole before tokenizing
+    case Op::kTrace: {
+      std::string state;
+      ok = Word("on or off", &state);
+      if (ok && state != "on" && state != "off")
+        ok = Fail("trace is on or off, not \"" + state + "\"");
+      s.number = state == "on" ? 1 : 0;
+      s.hasNumber = true;
+      ok = ok && End();
+      break;
+    }
     case Op::kExpect: {
       static const std::map<std::string, Expect> whats = {
           {"status", Expect::kStatus},       {"value", Expect::kValue},

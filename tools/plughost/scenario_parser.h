@@ -73,6 +73,7 @@ enum class Op {
   kListeners,
   kReport,
   kSay,
+  kTrace,
   kExpect,
 };
 
@@ -105,7 +106,8 @@ struct Step {
   std::optional<Literal> index;
   Literal value;
   OutType as = OutType::kAny;
-  int64_t number = 0;  // advance, position, rate, seek, play, item, mode, version, counts
+  int64_t number = 0;  // advance, position, rate, seek, play, item, mode, version, counts;
+                       // trace: 1 on, 0 off
   bool hasNumber = false;
   int64_t step = 100;  // play: milliseconds between notifications
   std::string text;    // say: the rest of the line; load: the library
