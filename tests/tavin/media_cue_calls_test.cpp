@@ -93,6 +93,24 @@ TEST_F(MediaCueCalls, EnableMessageResolvesTheCueThenWatchesTheOwner) {
   EXPECT_EQ(SlotTrace(*host_), (Lines{"-> MediaCue#1.HandleMessage"}));
 }
 
+TEST_F(MediaCueCalls, AKovOwnerIsAlsoAskedForItsMovie) {
+  const uint32_t kov = host_->AddObject(0, "cast", "kov");
+  host_->SetObjectValue(kov, "movie", Value::Integer(4));
+  host_->SetObjectValue(kov, "rate", Value::Integer(-1));
+  refhost::Instance* cue = host_->Create("MediaCue", kov);
+  ASSERT_NE(cue, nullptr);
+  host_->ClearTrace();
+  EXPECT_EQ(cue->HandleMessage(kov, kEnableId, 0), 0);
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> MediaCue#2.HandleMessage", "Instance.GetOwner(out)",
+                   "StringService.AllocString(out, 17)",
+                   "ObjectService.GetObjectAttribute(/cast, \"classname\", none, out text)",
+                   "ObjectService.GetObjectAttribute(/cast, \"movie\", none, out integer)",
+                   "ObjectService.GetObjectAttribute(/cast, \"rate\", none, out integer)",
+                   "ObjectService.AddNotification(/cast, request, 0)",
+                   "StringService.FreeString(string of 17 bytes)"}));
+}
+
 TEST_F(MediaCueCalls, ACueComposesThenDeliversItsMessage) {
   UseRangeSymbol();
   ASSERT_EQ(cue_->HandleMessage(clip_, kEnableId, 0), 0);
