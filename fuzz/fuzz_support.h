@@ -103,6 +103,19 @@ refhost::Value AnyHostValue(Input& in, refhost::Host& host, const std::vector<ui
 // and element, or another tag of its exact size. `holder` keeps it alive.
 void* AnyIndex(Input& in, Exact& holder);
 
+// Reads or writes one of `names` with an index and an output preset of the fuzzer's choosing.
+template <size_t N>
+void AnyAttributeCall(Input& in, refhost::Instance* instance, const char* const (&names)[N]) {
+  Exact index;
+  void* at = AnyIndex(in, index);
+  Out out(in.Bool() ? tag::kMessageId : tag::kUnassigned);
+  if (in.Bool()) {
+    instance->GetAttribute(in.Pick(names), at, out.bytes);
+  } else {
+    instance->SetAttribute(in.Pick(names), at, out.bytes);
+  }
+}
+
 // An 80-byte message record concerning `object` with the given id pair.
 std::vector<uint8_t> MessageRecord(uint32_t object, uint32_t id, uint32_t second);
 

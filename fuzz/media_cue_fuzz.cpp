@@ -10,7 +10,6 @@
 
 namespace {
 
-using fuzzing::Exact;
 using fuzzing::Input;
 
 constexpr int kMaxOperations = 64;
@@ -20,18 +19,6 @@ struct Rig {
   std::vector<uint32_t> objects;
   refhost::Instance* instances[2] = {nullptr, nullptr};
 };
-
-void Attribute(Input& in, refhost::Instance* instance) {
-  static constexpr const char* kNames[] = {"events", "Events", "value", "rate", ""};
-  Exact index;
-  void* at = fuzzing::AnyIndex(in, index);
-  fuzzing::Out out(in.Bool() ? tag::kMessageId : tag::kUnassigned);
-  if (in.Bool()) {
-    instance->GetAttribute(in.Pick(kNames), at, out.bytes);
-  } else {
-    instance->SetAttribute(in.Pick(kNames), at, out.bytes);
-  }
-}
 
 void Message(Input& in, Rig& rig, refhost::Instance* instance) {
   tavin::MediaCueRecord record;
@@ -168,9 +155,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int step = 0; step < kMaxOperations && !in.Empty(); ++step) {
     refhost::Instance*& instance = rig.instances[in.Byte() & 1];
     switch (in.Byte() % 10) {
-      case 0:
-        Attribute(in, instance);
+      case 0: {
+        static constexpr const char* kNames[] = {"events", "Events", "value", "rate", ""};
+        fuzzing::AnyAttributeCall(in, instance, kNames);
         break;
+      }
       case 1:
       case 2:
         Message(in, rig, instance);

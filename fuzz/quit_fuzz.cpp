@@ -9,7 +9,6 @@
 
 namespace {
 
-using fuzzing::Exact;
 using fuzzing::Input;
 
 constexpr int kMaxOperations = 48;
@@ -29,14 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     switch (in.Byte() % 9) {
       case 0: {
         static constexpr const char* kNames[] = {"events", "EVENTS", "value", "", "eventsx"};
-        Exact index;
-        void* at = fuzzing::AnyIndex(in, index);
-        fuzzing::Out out(in.Bool() ? tag::kMessageId : tag::kUnassigned);
-        if (in.Bool()) {
-          instance->GetAttribute(in.Pick(kNames), at, out.bytes);
-        } else {
-          instance->SetAttribute(in.Pick(kNames), at, out.bytes);
-        }
+        fuzzing::AnyAttributeCall(in, instance, kNames);
         break;
       }
       case 1: {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "host/host.h"
+#include "host/host_method.h"
 #include "support/values.h"
 
 namespace testing_support {
@@ -67,17 +68,6 @@ class PluginTest : public ::testing::Test {
   refhost::LoadResult ostrel_;  // not loaded when the build has no ostrel
 };
 
-// Calls host method (row 1, column) of a host object through its method table, exactly as a
-// plug-in does: the entry's function with base + offsets[k] first. For service tests.
-template <typename... Args>
-uint16_t CallHostMethod(void* object, uint16_t row, uint16_t column, Args... args) {
-  auto* header =
-      reinterpret_cast<abi::HostObjectHeader*>(static_cast<uint8_t*>(object) - abi::kHeaderSize);
-  abi::MethodEntry* table = header->classRecord->rowTables[row];
-  if (table == nullptr || table[column].function == nullptr) return refhost::kSlotNotRegistered;
-  int16_t k = static_cast<int16_t>(table[column].flags & 0xFFFF);
-  uint32_t self = header->baseValue + static_cast<uint32_t>(header->classRecord->offsets[k]);
-  using Fn = abi::Result (*)(uint32_t, Args...);
-  auto fn = reinterpret_cast<Fn>(table[column].function);
-  return static_cast<uint16_t>(fn(self, args...) & 0xFFFF);
-}
+// Calls a host method of a host object through its method table, exactly as a plug-in does.
+// For service tests.
+using refhost::CallHostMethod;

@@ -11,6 +11,7 @@ namespace {
 
 using testing_support::SlotTrace;
 using testing_support::TestText;
+using testing_support::TextBuffer;
 using Lines = std::vector<std::string>;
 
 class ObjRefCalls : public PluginTest {
@@ -120,6 +121,74 @@ TEST_F(ObjRefCalls, AssignRegistersTheBoundCopy) {
   ASSERT_FALSE(trace.empty());
   EXPECT_EQ(trace.front(), "-> ObjRefP#2.Assign");
   EXPECT_EQ(trace.back(), "MemoryService.RegisterReference(ref(/stage/movie))");
+}
+
+TEST_F(ObjRefCalls, ReadingABoundValueAsTextRebuildsThePathFromTheObject) {
+  ReferenceValue value = testing_support::Reference(movie_);
+  ASSERT_EQ(ref_->SetAttribute("value", nullptr, &value), 0);
+  host_->ClearTrace();
+  TextBuffer out(64);
+  EXPECT_EQ(ref_->GetAttribute("value", nullptr, out.Value()), 0);
+  EXPECT_EQ(out.Text(), "/stage/movie");
+  // The 256-byte buffer is large enough, so nothing is allocated; the caller's buffer is
+  // filled in place.
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ObjRefP#1.GetAttribute", "PathService.ObjectPathLength(/stage/movie, out)",
+                   "PathService.WriteObjectPath(/stage/movie, '/', string of 256 bytes)",
+                   "StringService.StringLength(out, \"/stage/movie\")",
+                   "StringService.CopyStringMax(untracked buffer, \"/stage/movie\", 12)"}));
+}
+
+TEST_F(ObjRefCalls, TheEditorIsReadIdFirstThenTheTextByItsLength) {
+  refhost::HostEditor& editor = host_->NewEditor();
+  ASSERT_EQ(ref_->ToEditor(editor, 0), 0);
+  editor.SetItemText(4, "./x");
+  host_->ClearTrace();
+  EXPECT_EQ(ref_->FromEditor(editor), 0);
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ObjRefP#1.FromEditor", "Editor.GetItem(7, out id)",
+                   "Editor.GetItemInfo(4, 1, out)", "Editor.GetItem(4, out text)",
+                   "StringService.StringLength(out, \"./x\")"}));
+
+  // The check reads the item's first characters into an 8-byte probe, given back at once.
+  host_->ClearTrace();
+  uint8_t ok = 9;
+  char message[128] = {};
+  EXPECT_EQ(ref_->ValidateEditorItem(editor, 4, &ok, message), 0);
+  EXPECT_EQ(ok, 1);
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ObjRefP#1.ValidateEditorItem", "Editor.GetItemInfo(4, 1, out)",
+                   "StringService.AllocString(out, 8)", "Editor.GetItem(4, out text)",
+                   "StringService.FreeString(string of 8 bytes)"}));
+  // Other items are not looked at.
+  host_->ClearTrace();
+  EXPECT_EQ(ref_->ValidateEditorItem(editor, 7, &ok, message), 0);
+  EXPECT_EQ(SlotTrace(*host_), (Lines{"-> ObjRefP#1.ValidateEditorItem"}));
+}
+
+TEST_F(ObjRefCalls, LoadReadsTheIdAndATextItFreesAndDestructGivesTheBufferBack) {
+  TestText text("./x");
+  ASSERT_EQ(ref_->SetAttribute("value", nullptr, text.Value()), 0);
+  refhost::HostStream& stream = host_->NewStream();
+  ASSERT_EQ(ref_->Save(stream), 0);
+  stream.Rewind();
+  host_->ClearTrace();
+  EXPECT_EQ(ref_->Load(stream, 0), 0);
+  // The text arrives in a buffer of the reader's, copied into the path text and freed; the
+  // length is taken from the copied characters.
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ObjRefP#1.Load", "Stream.ReadValue(out id)", "Stream.ReadValue(out text)",
+                   "StringService.CopyStringMax(string of 256 bytes, \"./x\", 3)",
+                   "StringService.StringLength(out, \"./x\")",
+                   "StringService.FreeString(string of 4 bytes)"}));
+  host_->ClearTrace();
+  EXPECT_EQ(ref_->Load(stream, 1), 1);
+  EXPECT_EQ(SlotTrace(*host_), (Lines{"-> ObjRefP#1.Load"}));
+
+  host_->ClearTrace();
+  host_->Destroy(ref_);
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ObjRefP#1.Destruct", "StringService.FreeString(string of 256 bytes)"}));
 }
 
 }  // namespace

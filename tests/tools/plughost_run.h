@@ -16,6 +16,7 @@ struct Outcome {
 
 inline Outcome Plughost(const std::string& args) {
   Outcome run;
+  // Through the i386 wrapper, as CTest runs every program: the kernel may not run i386 itself.
   std::string command =
       std::string("sh ") + RUN_I386_PATH + " " + PLUGHOST_PATH + " " + args + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");

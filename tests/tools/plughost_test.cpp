@@ -1,35 +1,15 @@
 // plughost as a user runs it: its output, its errors and its exit status.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <string>
+
+#include "tests/tools/plughost_run.h"
 
 namespace {
 
-struct Outcome {
-  int status = -1;
-  std::string output;  // stdout and stderr together
-};
-
-Outcome Plughost(const std::string& args) {
-  Outcome run;
-  // Through the i386 wrapper, as CTest runs every program: the kernel may not run i386 itself.
-  std::string command =
-      std::string("sh ") + RUN_I386_PATH + " " + PLUGHOST_PATH + " " + args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 512> buffer;
-  while (fgets(buffer.data(), buffer.size(), pipe) != nullptr) run.output += buffer.data();
-  int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
-
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
+using plughost_testing::Has;
+using plughost_testing::Outcome;
+using plughost_testing::Plughost;
 
 TEST(Plughost, InfoListsEveryClassWithItsSlotsInRegistrationOrder) {
   Outcome run = Plughost(std::string("info ") + TAVIN_PATH);

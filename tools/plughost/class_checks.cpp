@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "host/inspect.h"
+#include "host/listeners.h"
 #include "support/values.h"
 
 namespace plughost {

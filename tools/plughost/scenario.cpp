@@ -9,9 +9,9 @@
 #include <ostream>
 
 #include "host/host.h"
-#include "host/inspect.h"
+#include "host/host_method.h"
+#include "host/listeners.h"
 #include "host/playback.h"
-#include "tools/plughost/host_method.h"
 
 namespace plughost::scenario {
 namespace {
@@ -324,8 +324,8 @@ std::string Runner::ReadBack(Record* record) {
         host_.Ownership().Find(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(v.chars)));
     if (v.chars != nullptr && v.chars != record->chars.data() && a != nullptr &&
         a->kind == refhost::AllocationKind::kString) {
-      CallHostMethod(host_.ServiceObject(abi::service::kString), abi::kServiceRow,
-                     abi::method::kFreeString, v.chars);
+      refhost::CallHostMethod(host_.ServiceObject(abi::service::kString), abi::kServiceRow,
+                              abi::method::kFreeString, v.chars);
     }
   }
   return Describe(value);

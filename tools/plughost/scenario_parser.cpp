@@ -199,6 +199,15 @@ std::string Inside(const std::string& word, size_t prefix) {
   return word.substr(prefix, word.size() - prefix - 1);
 }
 
+// "a" or "a,b" of two unsigned 32-bit words, the second 0 when left out (message ids and
+// choices are written alike).
+bool ParseWordPair(const std::string& body, int64_t* first, int64_t* second) {
+  const size_t comma = body.find(',');
+  const std::string a = body.substr(0, comma);
+  const std::string b = comma == std::string::npos ? "0" : body.substr(comma + 1);
+  return ParseNumber(a, 0, UINT32_MAX, first) && ParseNumber(b, 0, UINT32_MAX, second);
+}
+
 bool Starts(const std::string& word, const char* prefix) {
   return word.rfind(prefix, 0) == 0 && word.back() == ')';
 }
@@ -235,12 +244,8 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     return true;
   }
   if (Starts(w, "id(")) {
-    std::string body = Inside(w, 3);
-    size_t comma = body.find(',');
-    std::string first = body.substr(0, comma);
-    std::string second = comma == std::string::npos ? "0" : body.substr(comma + 1);
     int64_t a = 0, b = 0;
-    if (!ParseNumber(first, 0, UINT32_MAX, &a) || !ParseNumber(second, 0, UINT32_MAX, &b)) {
+    if (!ParseWordPair(Inside(w, 3), &a, &b)) {
       *error = "\"" + w + "\" is not a message id: write id(1802) or id(1802,3)";
       return false;
     }
@@ -266,12 +271,8 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     return true;
   }
   if (Starts(w, "choice(")) {
-    std::string body = Inside(w, 7);
-    size_t comma = body.find(',');
-    std::string first = body.substr(0, comma);
-    std::string second = comma == std::string::npos ? "0" : body.substr(comma + 1);
     int64_t a = 0, b = 0;
-    if (!ParseNumber(first, 0, UINT32_MAX, &a) || !ParseNumber(second, 0, UINT32_MAX, &b)) {
+    if (!ParseWordPair(Inside(w, 7), &a, &b)) {
       *error = "\"" + w + "\" is not a choice: write choice(3) or choice(3,0) (selection, word)";
       return false;
     }

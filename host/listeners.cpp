@@ -1,4 +1,4 @@
-#include "host/inspect.h"
+#include "host/listeners.h"
 
 #include "host/impl.h"
 
