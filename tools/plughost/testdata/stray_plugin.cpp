@@ -1,7 +1,8 @@
 // A Windows-only test library whose code reaches what the reference host does not serve, so
 // the DLL loader's traps can be seen to fail the command that got there: class Stray asks the
 // system for the tick count (an import with no stand-in) when "ticks" is read, and gives up
-// with abort() when "abort" is written. Deliberately written without the support layer.
+// with abort() when "abort" is written; class Wanderer asks for the tick count when enabled.
+// Deliberately written without the support layer.
 #include <windows.h>
 
 #include <cstdint>
@@ -42,6 +43,14 @@ uint32_t SetAttribute(void*, const char* name, void*, void*) {
   std::abort();
 }
 
+uint32_t Enable(void*) {
+  return GetTickCount() == 0 ? 1 : 0;
+}
+
+uint32_t Disable(void*) {
+  return 0;
+}
+
 void Slot(abi::PluginDescriptor* d, uint16_t column, void* function) {
   if (d->methodTables[0] == nullptr) d->methodTables[0] = d->allocator(d, column);
   if (d->methodTables[0] == nullptr) return;
@@ -50,20 +59,35 @@ void Slot(abi::PluginDescriptor* d, uint16_t column, void* function) {
   d->methodTables[0][column].flags = 1;
 }
 
-}  // namespace
-
-EXPORT uint32_t Stray(abi::PluginDescriptor* d) {
+// The name query, or the interface name and the life-cycle slots every class here has.
+bool Begin(abi::PluginDescriptor* d, const char* name) {
   d->instanceSize = 8;
   d->classFlags = 1;
   std::memset(d->names, 0, 16);
   if (d->phase == 0) {
-    std::memcpy(d->names, "Stray", 5);
-    return 0;
+    std::memcpy(d->names, name, std::strlen(name));
+    return false;
   }
   std::memcpy(d->names, "_QComponent", 11);
   Slot(d, abi::slot::kConstruct, reinterpret_cast<void*>(&Construct));
   Slot(d, abi::slot::kDestruct, reinterpret_cast<void*>(&Destruct));
-  Slot(d, abi::slot::kGetAttribute, reinterpret_cast<void*>(&GetAttribute));
-  Slot(d, abi::slot::kSetAttribute, reinterpret_cast<void*>(&SetAttribute));
+  return true;
+}
+
+}  // namespace
+
+EXPORT uint32_t Stray(abi::PluginDescriptor* d) {
+  if (Begin(d, "Stray")) {
+    Slot(d, abi::slot::kGetAttribute, reinterpret_cast<void*>(&GetAttribute));
+    Slot(d, abi::slot::kSetAttribute, reinterpret_cast<void*>(&SetAttribute));
+  }
+  return 0;
+}
+
+EXPORT uint32_t Wanderer(abi::PluginDescriptor* d) {
+  if (Begin(d, "Wanderer")) {
+    Slot(d, abi::slot::kEnable, reinterpret_cast<void*>(&Enable));
+    Slot(d, abi::slot::kDisable, reinterpret_cast<void*>(&Disable));
+  }
   return 0;
 }
