@@ -17,7 +17,7 @@ namespace refhost::pe {
 namespace {
 
 // The largest image the host maps: the plug-ins are a few hundred KiB.
-constexpr uint32_t kMaxImageSize = 256u << 20;
+constexpr uint32_t kMaxImageSize = 64u << 20;
 constexpr uint16_t kMaxSections = 96;
 
 std::vector<Image*>& Mapped() {
@@ -137,7 +137,7 @@ bool ImageBuilder::ReadHeaders(const std::vector<uint8_t>& bytes) {
   const uint32_t size = optional_.sizeOfImage;
   if (size == 0 || size > kMaxImageSize) {
     return Refuse("its image size " + std::to_string(size) + " is " +
-                  (size == 0 ? "zero" : "absurd (more than 256 MiB)"));
+                  (size == 0 ? "zero" : "absurd (more than 64 MiB)"));
   }
   if (optional_.sizeOfHeaders == 0 || optional_.sizeOfHeaders > size) {
     return Refuse("its headers (" + std::to_string(optional_.sizeOfHeaders) +
@@ -307,9 +307,12 @@ void ImageBuilder::Protect() {
           Union(image.pageProtections_[p], SectionProtection(s.characteristics));
     }
   }
-  for (uint32_t p = 0; p < pages; ++p) {
-    mprotect(image.base_ + p * page::kSize, page::kSize,
-             PosixProtection(image.pageProtections_[p]));
+  // One call per run of pages that share a protection.
+  for (uint32_t first = 0, run = 0; first < pages; first += run) {
+    image.Protection(first * page::kSize, &run);
+    run /= page::kSize;
+    mprotect(image.base_ + first * page::kSize, run * page::kSize,
+             PosixProtection(image.pageProtections_[first]));
   }
 }
 

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -98,27 +96,6 @@ TEST(TraceComparison, LinesDifferingOnlyInAddressesOrLibraryFormAgree) {
   EXPECT_NE(Difference(a, c), "");
   Outcome d{1, a.output};
   EXPECT_EQ(Difference(a, d), "exit status 0 (.so) against 1 (.dll)");
-}
-
-// A scenario that reaches an import the host does not serve fails at that line, exit 1.
-TEST(TraceComparison, ADllReachingAnImportWithoutStandInFailsTheRunAtItsLine) {
-#ifdef DLL_DIR
-  const std::string file = ::testing::TempDir() + "stray.scn";
-  {
-    std::ofstream out(file);
-    out << "load stray_plugin\nobject /a\nnew s Stray on /a\nget s ticks\nsay never here\n";
-  }
-  const Outcome run = Plughost("run " + file + " --lib-dir " + LIB_DIR);
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(Has(run.output,
-                  "stray.scn:4: stray_plugin.dll called KERNEL32!GetTickCount, which the "
-                  "reference host does not provide"))
-      << run.output;
-  EXPECT_FALSE(Has(run.output, "never here"));
-  std::remove(file.c_str());
-#else
-  GTEST_SKIP() << "this build made no DLLs";
-#endif
 }
 
 }  // namespace
