@@ -3,6 +3,7 @@
 
 #include "support/abi.h"
 #include "support/registration.h"
+#include "tavin/cursor_mod.h"
 #include "tavin/media_cue.h"
 #include "tavin/quit.h"
 
@@ -15,6 +16,10 @@
 #endif
 
 extern "C" {
+
+TAVIN_EXPORT uint32_t CursorMod(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kCursorModClass);
+}
 
 TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kMediaCueClass);
