@@ -129,6 +129,9 @@ uint32_t StoredSizeTooLarge(Record* r, void* stream, uint32_t ignored, int16_t* 
   *size += 4;
   return status;
 }
+uint32_t HandleNothing(Record*, const abi::MessageRecord*) {
+  return 1;
+}
 uint32_t SaveCrashing(Record*, void*) {
   volatile uintptr_t nowhere = 16;  // opaque to the optimiser: a real store to a bad address
   *reinterpret_cast<volatile uint32_t*>(nowhere) = 1;
@@ -226,6 +229,9 @@ EXPORT uint32_t Lenient(abi::PluginDescriptor* d) {
 }
 EXPORT uint32_t Oversize(abi::PluginDescriptor* d) {
   return Flawed(d, "Oversize", abi::slot::kStoredSize, Fn(&StoredSizeTooLarge));
+}
+EXPORT uint32_t Deaf(abi::PluginDescriptor* d) {
+  return Flawed(d, "Deaf", abi::slot::kHandleMessage, Fn(&HandleNothing));
 }
 EXPORT uint32_t Crasher(abi::PluginDescriptor* d) {
   return Flawed(d, "Crasher", abi::slot::kSave, Fn(&SaveCrashing));
