@@ -70,6 +70,7 @@ class Runner {
 
   // Reports of what the host saw.
   void NewMessages();
+  void NewCursors();
   void NewFaults();
   void Report();
   void Tree();
@@ -98,6 +99,7 @@ class Runner {
   int16_t savedVersion_ = 0;
   size_t messagesSeen_ = 0;
   size_t visitsSeen_ = 0;
+  size_t cursorsSeen_ = 0;
   size_t faultsSeen_ = 0;
   Last last_;
   std::string error_;
@@ -359,6 +361,14 @@ void Runner::NewMessages() {
     char flags[16];
     std::snprintf(flags, sizeof flags, "%#x", m.flags);
     out_ << ", flags " << flags << (m.delivered ? "" : " (not delivered)") << "\n";
+  }
+}
+
+void Runner::NewCursors() {
+  const auto& cursors = host_.Cursors();
+  for (; cursorsSeen_ < cursors.size(); ++cursorsSeen_) {
+    out_ << "  " << NameOf(cursors[cursorsSeen_].instance) << " asked for cursor "
+         << cursors[cursorsSeen_].cursor << "\n";
   }
 }
 
@@ -712,6 +722,14 @@ bool Runner::Check(const Step& s) {
       expected = std::to_string(s.number);
       got = std::to_string(host_.Messages().size());
       break;
+    case Expect::kCursor:
+      expected = std::to_string(s.number);
+      got = host_.Cursors().empty() ? "no cursor" : std::to_string(host_.Cursors().back().cursor);
+      break;
+    case Expect::kCursors:
+      expected = std::to_string(s.number);
+      got = std::to_string(host_.Cursors().size());
+      break;
   }
   if (got.empty()) {
     static const char* const kWhat[] = {"status", "value", "delivered", "handled", "sent count"};
@@ -925,6 +943,11 @@ bool Runner::Execute(const Step& s) {
     case Op::kReport:
       Report();
       return true;
+    case Op::kCursors:
+      if (host_.Cursors().empty()) out_ << "  no cursor asked for\n";
+      cursorsSeen_ = 0;
+      NewCursors();
+      return true;
     case Op::kTrace:
       host_.ClearTrace();
       host_.SetTracing(s.number != 0);
@@ -950,6 +973,7 @@ int Runner::Run(const std::vector<Step>& steps) {
     bool ok = Execute(step);
     PrintTrace();
     NewMessages();
+    NewCursors();
     NewFaults();
     if (!ok) {
       out_.flush();

@@ -34,15 +34,19 @@ a comment; --trace starts the run with trace on.
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
+  cursors                       every cursor the plug-ins asked the host to show (each is also
+                                printed under the command that asked for it)
   report                        ownership faults and leaks (destroy all first to see leaks)
   say TEXT                      print a line
   trace on | trace off          print every host call the plug-ins make (and every slot the
                                 host calls) under the command that caused it, indented by
                                 nesting: "Quit#1: Instance.Listen(1, id(1802,0)) = 0"
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
-         listeners N | messages N   fail the run (with the line number) when it differs;
-                                sent: messages the plug-ins sent during the last send,
-                                deliver, seek, position or play; messages: all so far
+         listeners N | messages N | cursor N | cursors N   fail the run (with the line
+                                number) when it differs; sent: messages the plug-ins sent
+                                during the last send, deliver, seek, position or play;
+                                messages: all so far; cursor: the cursor last asked for;
+                                cursors: how many times one was asked for
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
   range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty.
@@ -446,7 +450,7 @@ bool LineParser::Parse(std::string* error) {
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
-      {"trace", Op::kTrace},         {"expect", Op::kExpect},
+      {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -468,6 +472,7 @@ bool LineParser::Parse(std::string* error) {
     case Op::kVisits:
     case Op::kListeners:
     case Op::kReport:
+    case Op::kCursors:
       ok = End();
       break;
     case Op::kObject:
@@ -602,9 +607,11 @@ bool LineParser::Parse(std::string* error) {
           {"delivered", Expect::kDelivered}, {"handled", Expect::kHandled},
           {"sent", Expect::kSent},           {"faults", Expect::kFaults},
           {"leaks", Expect::kLeaks},         {"listeners", Expect::kListeners},
-          {"messages", Expect::kMessages}};
+          {"messages", Expect::kMessages},   {"cursor", Expect::kCursor},
+          {"cursors", Expect::kCursors}};
       constexpr const char* kWhats =
-          "status, value, delivered, handled, sent, faults, leaks, listeners or messages";
+          "status, value, delivered, handled, sent, faults, leaks, listeners, messages, cursor "
+          "or cursors";
       std::string what;
       ok = Word((std::string("what to expect (") + kWhats + ")").c_str(), &what);
       if (!ok) break;
@@ -614,9 +621,14 @@ bool LineParser::Parse(std::string* error) {
         break;
       }
       s.expect = w->second;
-      ok = (s.expect == Expect::kValue ? Value(&s.value)
-                                       : Number("a count or status", 0, INT32_MAX, &s.number)) &&
-           End();
+      if (s.expect == Expect::kValue) {
+        ok = Value(&s.value);
+      } else if (s.expect == Expect::kCursor) {
+        ok = Number("a cursor number", INT32_MIN, INT32_MAX, &s.number);
+      } else {
+        ok = Number("a count or status", 0, INT32_MAX, &s.number);
+      }
+      ok = ok && End();
       break;
     }
   }

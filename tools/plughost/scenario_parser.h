@@ -75,6 +75,7 @@ enum class Op {
   kSay,
   kTrace,
   kExpect,
+  kCursors,
 };
 
 // The tag a `get` presets in its output value; kAny lets the callee choose.
@@ -90,7 +91,9 @@ enum class Expect {
   kFaults,
   kLeaks,
   kListeners,
-  kMessages
+  kMessages,
+  kCursor,
+  kCursors
 };
 
 struct Step {
