@@ -6,6 +6,7 @@
 #include "tavin/cursor_mod.h"
 #include "tavin/media_cue.h"
 #include "tavin/quit.h"
+#include "tavin/sys_info.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -27,6 +28,10 @@ TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
 
 TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kQuitClass);
+}
+
+TAVIN_EXPORT uint32_t SysInfo(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kSysInfoClass);
 }
 
 #ifdef _WIN32
