@@ -92,6 +92,17 @@ TEST(ScenarioRun, CursorsAskedForShowUnderTheirCommandAndCanBeChecked) {
   EXPECT_TRUE(Has(none.output, "expected 0, got no cursor")) << none.output;
 }
 
+TEST(ScenarioRun, MachineFactsSetInAScenarioAreWhatSysInfoReports) {
+  const Outcome run = RunFile("sys_info.scn");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "  machine: system 3.95 (0x5f03), processor type 386, screen 640 x 480 at 8 "
+                  "bits, keyboard type 1\n"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output, "  old.SCREENSIZE = point(640,480)\n"));
+  EXPECT_FALSE(Has(run.output, "FAIL"));
+}
+
 TEST(ScenarioRun, PlayTakesPositionsFromTheStartSoUnevenRatesDoNotDrift) {
   // 333 a second in 300 ms steps: 99.9, 199.8, 299.7, then the last 100 ms to 333.
   const Outcome run = RunText(
