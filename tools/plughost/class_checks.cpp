@@ -10,6 +10,7 @@
 
 #include "host/listeners.h"
 #include "support/values.h"
+#include "win32/stand_in.h"
 
 namespace plughost {
 namespace {
@@ -177,6 +178,9 @@ class ClassChecks {
   std::set<std::pair<uint32_t, uint32_t>> ids_;  // message ids the instance showed
   // The ids it asked the host to deliver.
   std::set<std::pair<uint32_t, uint32_t>> listened_;
+  // What the system had handed out, and the misuse it had seen, before the class ran.
+  int systemHandlesBefore_ = stand_in::LiveHandles().Total();
+  size_t systemFaultsBefore_ = stand_in::Faults().size();
 };
 
 std::string ClassChecks::RegistrationSane() {
@@ -296,6 +300,11 @@ std::string ClassChecks::Ownership() {
            " ownership fault(s), the first: " + o.Faults()[0].ToString();
   if (!o.Leaks().empty())
     return Number(o.Leaks().size()) + " leak(s), the first: " + o.Leaks()[0].ToString();
+  // What the instances took from the system (device contexts, files, memory) must be back too.
+  const int handles = stand_in::LiveHandles().Total() - systemHandlesBefore_;
+  if (handles > 0) return Number(handles) + " system handle(s) still open: " + stand_in::Report();
+  if (stand_in::Faults().size() > systemFaultsBefore_)
+    return "system call misused: " + stand_in::Faults()[systemFaultsBefore_];
   return "";
 }
 
