@@ -90,6 +90,7 @@ def main():
     write(os.path.join(out, "media_cue_fuzz"), operation_seeds(10, rng))
     write(os.path.join(out, "stream_load_fuzz"), stream_seeds())
     write(os.path.join(out, "cursor_mod_fuzz"), operation_seeds(9, rng))
+    write(os.path.join(out, "sys_info_fuzz"), operation_seeds(7, rng))
 
 
 if __name__ == "__main__":
