@@ -5,6 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
+#include "support/record_bytes.h"
 
 namespace {
 
@@ -16,9 +17,8 @@ constexpr support::Name20 kCursorModName = support::MakeName20("CursorMod");
 constexpr size_t kSlotSize = sizeof(MessageIdValue);
 constexpr size_t kSettingsSize = offsetof(CursorModRecord, unused);
 
-// Room for whatever a host writes into a value we only look at: larger than any tag's value,
-// so an answer of an unexpected kind cannot run past it.
-constexpr size_t kScratchSize = 64;
+using support::kScratchSize;
+using support::Read;
 
 uint8_t* CursorEvent(void* instance) {
   return static_cast<uint8_t*>(instance) + offsetof(CursorModRecord, cursorEvent);
@@ -26,13 +26,6 @@ uint8_t* CursorEvent(void* instance) {
 
 uint8_t* CursorChoice(void* instance) {
   return static_cast<uint8_t*>(instance) + offsetof(CursorModRecord, cursorChoice);
-}
-
-template <typename T>
-T Read(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
 }
 
 // Whether a value of this tag can live in a slot that owns nothing: all of it fits, and it

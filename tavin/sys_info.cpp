@@ -5,6 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
+#include "support/record_bytes.h"
 #include "win32/win32.h"
 
 namespace {
@@ -66,24 +67,9 @@ constexpr Attribute kAttributes[] = {
     {support::MakeName20("keyboardtype"), offsetof(SysInfoRecord, keyboardType), Rule::kText},
 };
 
-uint8_t* Field(void* instance, size_t offset) {
-  return static_cast<uint8_t*>(instance) + offset;
-}
-const uint8_t* Field(const void* instance, size_t offset) {
-  return static_cast<const uint8_t*>(instance) + offset;
-}
-
-template <typename T>
-T Read(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
-template <typename T>
-void Write(void* at, const T& value) {
-  std::memcpy(at, &value, sizeof value);
-}
+using support::Field;
+using support::Read;
+using support::Write;
 
 uint32_t Handle(const void* instance) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(instance));
