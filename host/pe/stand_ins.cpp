@@ -22,11 +22,16 @@ const KnownDll kKnownDlls[] = {{"kernel32"}, {"msvcrt"}, {"user32"}, {"gdi32"}, 
 
 }  // namespace
 
-std::vector<StandInDll> StandInDlls() {
-  return {
-      {"KERNEL32.dll", Kernel32StandIns()},
-      {"msvcrt.dll", MsvcrtStandIns()},
-  };
+const std::vector<StandInDll>& StandInDlls() {
+  static const std::vector<StandInDll> dlls = [] {
+    std::vector<StandInDll> all = {
+        {"KERNEL32.dll", Kernel32StandIns()},
+        {"msvcrt.dll", MsvcrtStandIns()},
+    };
+    for (const StandInDll& dll : Win32StandIns()) all.push_back(dll);
+    return all;
+  }();
+  return dlls;
 }
 
 const void* FindStandIn(std::string_view dll, std::string_view symbol) {
@@ -52,10 +57,9 @@ const void* StandInHandle(std::string_view dll) {
 }
 
 const StandInDll* StandInFromHandle(const void* handle) {
-  static std::vector<StandInDll> tables = StandInDlls();
   for (const KnownDll& known : kKnownDlls) {
     if (handle != &known) continue;
-    for (const StandInDll& table : tables) {
+    for (const StandInDll& table : StandInDlls()) {
       if (DllKey(table.name) == known.key) return &table;
     }
   }

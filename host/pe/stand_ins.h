@@ -3,10 +3,9 @@
 // calling convention (stdcall for the system DLLs, cdecl for msvcrt) and realigns the stack on
 // entry, since Windows code keeps it only 4-byte aligned.
 //
-// A further set of stand-ins joins by adding a table to StandInDlls() (stand_ins.cpp): a
-// library that implements Win32 functions with their Windows conventions (win32/) lists them
-// by DLL and name, and the DLL builds of the plug-ins then meet the same functions as the
-// Linux builds link against. Several tables may serve one DLL name.
+// A further set of stand-ins joins by adding its tables to StandInDlls() (stand_ins.cpp), as
+// the Win32 stand-in library's do (win32_dlls.cpp): the DLL builds of the plug-ins then meet the
+// same functions as the Linux builds link against. Several tables may serve one DLL name.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +30,7 @@ struct StandInDll {
 };
 
 // Every stand-in table, in the order they are searched.
-std::vector<StandInDll> StandInDlls();
+const std::vector<StandInDll>& StandInDlls();
 
 // The address an import of `symbol` from `dll` binds to, or null. DLL names compare without
 // regard to case, with or without ".dll".
@@ -41,8 +40,10 @@ const void* FindStandIn(std::string_view dll, std::string_view symbol);
 const void* StandInHandle(std::string_view dll);
 const StandInDll* StandInFromHandle(const void* handle);
 
-// The tables of this folder.
+// The tables of this folder: what the mingw-w64 runtime needs, and the Win32 surface of the
+// plug-ins, served by the win32/ stand-in library.
 std::span<const StandIn> Kernel32StandIns();
 std::span<const StandIn> MsvcrtStandIns();
+std::vector<StandInDll> Win32StandIns();
 
 }  // namespace refhost::pe

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "win32/stand_in.h"
+
 namespace testing_support {
 
 TestText::TestText(std::string text, uint16_t t) : storage_(std::move(text)) {
@@ -74,6 +76,7 @@ std::string PluginPath(const char* library) {
 }
 
 void PluginTest::SetUp() {
+  stand_in::Reset();
   host_ = std::make_unique<refhost::Host>();
   tavin_ = host_->Load(PluginPath("TAVIN"));
   ASSERT_TRUE(tavin_.error.empty()) << tavin_.Summary();
@@ -91,6 +94,9 @@ void PluginTest::TearDown() {
   EXPECT_TRUE(ownership.Faults().empty()) << ownership.Report();
   EXPECT_TRUE(ownership.Leaks().empty()) << ownership.Report();
   host_.reset();
+  // Nothing a plug-in took from the system may outlive the test either.
+  EXPECT_EQ(stand_in::LiveHandles().Total(), 0) << stand_in::Report();
+  EXPECT_TRUE(stand_in::Faults().empty()) << stand_in::Report();
 }
 
 void PluginTest::FreeHandedText(void* textValue) {

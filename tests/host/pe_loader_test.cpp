@@ -3,6 +3,7 @@
 // the deliverables loaded into the host.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -268,7 +269,9 @@ TEST(PeLoader, TheHostLoadsTheDeliverableDllsAndRefusesBrokenFilesWithExitReason
   refhost::Host host;
   refhost::LoadResult tavin = host.Load(std::string(DLL_DIR) + "/TAVIN.dll");
   ASSERT_TRUE(tavin.ok) << tavin.Summary();
-  EXPECT_EQ(tavin.classes, (std::vector<std::string>{"MediaCue", "Quit"}));
+  for (const char* name : {"MediaCue", "Quit"}) {
+    EXPECT_NE(std::find(tavin.classes.begin(), tavin.classes.end(), name), tavin.classes.end());
+  }
   refhost::Instance* quit = host.Create("Quit", host.AddObject(0, "a"));
   ASSERT_NE(quit, nullptr);
   host.Destroy(quit);

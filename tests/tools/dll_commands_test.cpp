@@ -40,8 +40,8 @@ TEST(PlughostDll, InfoAndValidateTakeTheDeliverableDlls) {
   EXPECT_TRUE(Has(info.output, "class Quit") && Has(info.output, "class MediaCue")) << info.output;
   const Outcome validate = Plughost("validate " + kTavinDll + " " + DLL_DIR + "/ostrel.dll");
   EXPECT_EQ(validate.status, 0) << validate.output;
-  EXPECT_TRUE(Has(validate.output, "3 classes")) << validate.output;
-  EXPECT_TRUE(Has(validate.output, "0 failed")) << validate.output;
+  EXPECT_TRUE(Has(validate.output, "class ObjRefP")) << validate.output;
+  EXPECT_TRUE(Has(validate.output, " 0 failed")) << validate.output;
 }
 
 // The deliverable with one thing wrong: each command refuses it with the reason, exit 1.
