@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
 
 #include "host/host.h"
 #include "host/pe/module.h"
@@ -271,6 +272,20 @@ TEST(PeLoader, TheHostLoadsTheDeliverableDllsAndRefusesBrokenFilesWithExitReason
   ASSERT_TRUE(tavin.ok) << tavin.Summary();
   for (const char* name : {"MediaCue", "Quit"}) {
     EXPECT_NE(std::find(tavin.classes.begin(), tavin.classes.end(), name), tavin.classes.end());
+  }
+  // Every import of the deliverables has a stand-in: the runtime's KERNEL32 and msvcrt, and
+  // the Win32 surface from the stand-in library the Linux builds link.
+  for (const char* name : {"/TAVIN.dll", "/ostrel.dll"}) {
+    std::ifstream file(std::string(DLL_DIR) + name, std::ios::binary);
+    const std::vector<uint8_t> image((std::istreambuf_iterator<char>(file)),
+                                     std::istreambuf_iterator<char>());
+    std::string error;
+    auto module = pe::Module::Map(name, image, &error);
+    ASSERT_NE(module, nullptr) << error;
+    EXPECT_GE(module->GetImage().Imports().size(), 20u);
+    for (const pe::Import& import : module->GetImage().Imports()) {
+      EXPECT_TRUE(import.standIn) << name << " imports " << import.dll << "!" << import.symbol;
+    }
   }
   refhost::Instance* quit = host.Create("Quit", host.AddObject(0, "a"));
   ASSERT_NE(quit, nullptr);
