@@ -168,8 +168,26 @@ struct ServiceCalls {
     }
     return 1;
   }
+  // Every write is kept with the clock's time, so what the plug-ins did to an object's
+  // attributes can be read back as a series.
   static uint16_t SetObjectAttribute(Impl* impl, uint32_t object, const char* name16,
                                      const void* index, const void* value) {
+    const uint16_t status = WriteObjectAttribute(impl, object, name16, index, value);
+    if (name16 != nullptr && value != nullptr) {
+      AttributeWrite write;
+      write.micros = H(impl).Now();
+      write.object = object;
+      write.name = NameOf16(name16);
+      for (char& c : write.name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      Value::FromRecord(value, &write.value);
+      write.status = status;
+      write.writer = impl->callStack.empty() ? "" : impl->callStack.back()->Label();
+      H(impl).attributeWrites_.push_back(std::move(write));
+    }
+    return status;
+  }
+  static uint16_t WriteObjectAttribute(Impl* impl, uint32_t object, const char* name16,
+                                       const void* index, const void* value) {
     ObjectNode* node = impl->Node(object);
     if (node == nullptr || name16 == nullptr || value == nullptr) return 1;
     std::string name = NameOf16(name16);
