@@ -28,7 +28,9 @@
 //   RestoreObject), words[0] = a hash of its path; RebindReference matches the serial.
 // - ResolveFilePath keeps an absolute path, joins a relative one to SetFileFolder's folder,
 //   turns backslashes into slashes and refuses more than 255 characters (out = "").
-// - StartPeriodic's third argument is the interval in ticks of 1/60 second.
+// - StartPeriodic's third argument is the interval in ticks of 1/600 second, the unit of the
+//   plug-ins' durations: the 10 every plug-in passes is a call each 1/60 second, the step a
+//   pan ramp counts, so a ramp takes the time it was given.
 // - A composed message concerns the sender's owner; DeliverMessage hands it to the listening
 //   instances of the destination object, or of every object when the destination names none
 //   (a choice value, say). SendMessage from a test reaches every listener of the id pair.

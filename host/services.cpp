@@ -409,8 +409,8 @@ struct ServiceCalls {
         !i->Class().HasSlot(1, abi::slot::kPeriodic)) {
       return 1;
     }
-    // The interval counts ticks of 1/60 second.
-    uint64_t interval = std::max<uint64_t>(1, ticks) * 1000000 / 60;
+    // The interval counts ticks of 1/600 second.
+    uint64_t interval = std::max<uint64_t>(1, ticks) * 1000000 / 600;
     for (PeriodicEntry& e : impl->periodic) {
       if (e.instance == i) {
         e.intervalMicros = interval;

@@ -34,7 +34,7 @@ TEST_F(ClockRecordsTest, AMovingObjectGoesInAStraightLineWhilePeriodicCallsFallD
   EXPECT_EQ(+motion.Position().x, 0);  // no "position" yet
   motion.Place(100, 40);
   refhost::Instance* probe = host_->Create("Probe", actor_);
-  probe->Enable();  // ticks every 10/60 s
+  probe->Enable();  // ticks every 10/600 s
 
   const std::vector<PointValue> places = motion.MoveTo(-100, 50, 1000, 300);
   ASSERT_EQ(places.size(), 4u);  // 300, 600, 900 and the last 100 ms
@@ -49,7 +49,7 @@ TEST_F(ClockRecordsTest, AMovingObjectGoesInAStraightLineWhilePeriodicCallsFallD
   int32_t ticks = 0;
   std::memcpy(&ticks, static_cast<uint8_t*>(probe->Record()) + 22,
               sizeof ticks);  // the probe counts its ticks at byte 22
-  EXPECT_EQ(ticks, 6);
+  EXPECT_EQ(ticks, 60);
 
   // A move over no time is a jump; an unknown object or a step of 0 goes nowhere.
   EXPECT_EQ(motion.MoveTo(7, 8, 0).size(), 1u);

@@ -80,8 +80,8 @@ class PanningTest : public PluginTest {
     return values;
   }
 
-  // Runs the clock for `calls` periodic intervals of 10/60 second.
-  void RunPeriodicCalls(int calls) { host_->Advance(static_cast<uint32_t>(calls) * 500 / 3 + 1); }
+  // Runs the clock for `calls` periodic intervals of 1/60 second.
+  void RunPeriodicCalls(int calls) { host_->Advance(static_cast<uint32_t>(calls) * 50 / 3 + 1); }
 
   uint32_t stage_ = 0, owner_ = 0;
 };
