@@ -5,15 +5,14 @@
 
 namespace refhost {
 
-std::vector<Series> IntegerSeries(const Host& host, std::string_view name, uint64_t fromMicros) {
+std::vector<Series> IntegerSeries(const Host& host, std::string_view name, size_t firstWrite) {
   std::string wanted(name);
   for (char& c : wanted) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::vector<Series> all;
-  for (const AttributeWrite& write : host.AttributeWrites()) {
-    if (write.status != 0 || write.micros < fromMicros || write.name != wanted ||
-        write.value.tag != tag::kInteger) {
-      continue;
-    }
+  const std::vector<AttributeWrite>& writes = host.AttributeWrites();
+  for (size_t i = firstWrite; i < writes.size(); ++i) {
+    const AttributeWrite& write = writes[i];
+    if (write.status != 0 || write.name != wanted || write.value.tag != tag::kInteger) continue;
     Series* series = nullptr;
     for (Series& s : all) {
       if (s.object == write.object) series = &s;

@@ -20,8 +20,9 @@ struct Series {
   std::vector<SeriesPoint> points;  // in time order
 };
 
-// The integer values written to attribute `name` (any case) that the objects took, at or after
-// `fromMicros`, one series per object in the order of their first write.
-std::vector<Series> IntegerSeries(const Host& host, std::string_view name, uint64_t fromMicros = 0);
+// The integer values written to attribute `name` (any case) that the objects took, from the
+// `firstWrite`-th write the host kept on (AttributeWrites()), one series per object in the
+// order of their first write.
+std::vector<Series> IntegerSeries(const Host& host, std::string_view name, size_t firstWrite = 0);
 
 }  // namespace refhost

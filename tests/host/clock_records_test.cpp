@@ -82,7 +82,7 @@ TEST_F(ClockRecordsTest, AttributeWritesReadBackAsSeriesOfWhatTheObjectsTook) {
   EXPECT_EQ(series[0].points[1].micros, 100000u);
   EXPECT_EQ(series[0].points[1].value, 40);
   EXPECT_EQ(series[1].object, stage_);
-  EXPECT_EQ(refhost::IntegerSeries(*host_, "pan", 150000)[0].points.size(), 1u);
+  EXPECT_EQ(refhost::IntegerSeries(*host_, "pan", 4)[0].points.size(), 1u);  // the last write
   host_->ClearLogs();
   EXPECT_TRUE(refhost::IntegerSeries(*host_, "pan").empty());
 }

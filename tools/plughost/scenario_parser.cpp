@@ -31,7 +31,13 @@ a comment; --trace starts the run with trace on.
   play PATH MS [step MS]        play for MS of clock time, the position moving at the rate and
                                 notified every step (100 ms when not given)
   position PATH                 print an object's play position (expect value N checks it)
+  move PATH to point(X,Y) over MS [step MS]   move an object's "position" in a straight line
+                                while the clock advances (100 ms steps when not given)
+  plot ATTR FILE.svg            write what the plug-ins set ATTR to since the last plot, one line
+                                per object with the messages it handled, and print sparklines;
+                                FILE is taken in --out-dir (the current folder when not given)
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
+  change NAME N                 EditorItemChanged for item N, then the items as they now are
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
   report                        ownership faults and leaks (destroy all first to see leaks)
@@ -45,7 +51,8 @@ a comment; --trace starts the run with trace on.
                                 deliver, seek, position or play; messages: all so far
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
-  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty.
+  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty,
+  point(10,-4), duration(600) or duration(600,1,600) (count, divisor, rate).
 The run fails on the first error, on any failed expect, and when the host saw an ownership
 fault or a leak once every instance is gone at the end.
 )";
@@ -214,7 +221,8 @@ bool Starts(const std::string& word, const char* prefix) {
 
 constexpr const char* kValueForms =
     "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none), "
-    "range(100,200), choice(3), choice(3,0), empty or unassigned";
+    "range(100,200), choice(3), choice(3,0), point(10,-4), duration(600), duration(600,1,600), "
+    "empty or unassigned";
 
 bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   *out = Literal{};
@@ -279,6 +287,42 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     out->kind = Literal::Kind::kChoice;
     out->id = static_cast<uint32_t>(a);
     out->second = static_cast<uint32_t>(b);
+    return true;
+  }
+  if (Starts(w, "point(")) {
+    const std::string body = Inside(w, 6);
+    const size_t comma = body.find(',');
+    int64_t x = 0, y = 0;
+    if (comma == std::string::npos ||
+        !ParseNumber(body.substr(0, comma), INT16_MIN, INT16_MAX, &x) ||
+        !ParseNumber(body.substr(comma + 1), INT16_MIN, INT16_MAX, &y)) {
+      *error = "\"" + w + "\" is not a point: write point(10,-4) (two 16-bit coordinates)";
+      return false;
+    }
+    out->kind = Literal::Kind::kPoint;
+    out->integer = static_cast<int32_t>(x);
+    out->end = static_cast<int32_t>(y);
+    return true;
+  }
+  if (Starts(w, "duration(")) {
+    // count[,divisor[,rate]]: ticks of 1/600 second when only the count is given.
+    std::vector<int64_t> words = {0, 1, 600};
+    std::string body = Inside(w, 9);
+    bool ok = !body.empty();
+    for (size_t i = 0; ok && i < words.size() && !body.empty(); ++i) {
+      const size_t comma = body.find(',');
+      ok = ParseNumber(body.substr(0, comma), INT32_MIN, UINT32_MAX, &words[i]);
+      body = comma == std::string::npos ? "" : body.substr(comma + 1);
+      ok = ok && !(comma != std::string::npos && body.empty());
+    }
+    if (!ok || !body.empty()) {
+      *error = "\"" + w + "\" is not a duration: write duration(600) or duration(600,1,600)";
+      return false;
+    }
+    out->kind = Literal::Kind::kDuration;
+    out->id = static_cast<uint32_t>(words[0]);
+    out->second = static_cast<uint32_t>(words[1]);
+    out->integer = static_cast<int32_t>(static_cast<uint32_t>(words[2]));
     return true;
   }
   if (Starts(w, "real(")) {
@@ -446,7 +490,8 @@ bool LineParser::Parse(std::string* error) {
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
-      {"trace", Op::kTrace},         {"expect", Op::kExpect},
+      {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"move", Op::kMove},
+      {"plot", Op::kPlot},           {"change", Op::kChange},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -528,6 +573,10 @@ bool LineParser::Parse(std::string* error) {
       ok = Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) && Keyword("=") &&
            Value(&s.value) && End();
       break;
+    case Op::kChange:
+      ok = Name(&s.name) && Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) &&
+           End();
+      break;
     case Op::kSet:
       ok = Target() && Attribute() && Keyword("=") && Value(&s.value) && End();
       break;
@@ -583,6 +632,21 @@ bool LineParser::Parse(std::string* error) {
         ok = Number("a step in milliseconds", 1, 86400000, &s.step);
       }
       ok = ok && End();
+      break;
+    case Op::kMove:
+      ok = Path(&s.path) && Keyword("to") && Value(&s.value);
+      if (ok && s.value.kind != Literal::Kind::kPoint) ok = Fail("move goes to a point(X,Y)");
+      ok = ok && Keyword("over") && Number("milliseconds", 0, 86400000, &s.number);
+      if (ok && PeekWord("step")) {
+        ++at_;
+        ok = Number("a step in milliseconds", 1, 86400000, &s.step);
+      }
+      ok = ok && End();
+      break;
+    case Op::kPlot:
+      ok = Attribute();
+      if (ok && s.index) ok = Fail("plot takes an attribute name without an index");
+      ok = ok && Word("an SVG file", &s.text) && End();
       break;
     case Op::kSay:
       break;  // taken whole before tokenizing
@@ -690,6 +754,11 @@ std::string Format(const Literal& literal) {
       return "choice(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + ")";
     case Literal::Kind::kEmpty:
       return "empty";
+    case Literal::Kind::kPoint:
+      return "point(" + std::to_string(literal.integer) + "," + std::to_string(literal.end) + ")";
+    case Literal::Kind::kDuration:
+      return "duration(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + "," +
+             std::to_string(static_cast<uint32_t>(literal.integer)) + ")";
   }
   return "";
 }
