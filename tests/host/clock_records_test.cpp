@@ -110,13 +110,17 @@ TEST_F(ClockRecordsTest, HandledMessagesDisableCallsAndRunningDestroysAreKept) {
   ASSERT_EQ(editor.DisableCalls().size(), 2u);
   EXPECT_EQ(editor.DisableCalls()[0], (std::pair<int16_t, int16_t>{11, 1}));
 
-  // Destroyed while ticking: the host drops the calls itself, and says so.
-  const std::string label = probe->Label();
+  // The probe ends its periodic calls when it goes; a class that does not is named, and the
+  // host drops the calls itself.
   host_->Destroy(probe);
+  EXPECT_TRUE(host_->DestroyedWhileRunning().empty());
+  ASSERT_TRUE(host_->Load(FLAWED_PLUGIN_PATH).error.empty());
+  refhost::Instance* ticker = host_->Create("Ticker", actor_);
+  ASSERT_EQ(ticker->HandleMessage(actor_, 900, 0), 0);  // its message starts the calls
+  const std::string label = ticker->Label();
+  host_->Destroy(ticker);
   EXPECT_EQ(host_->DestroyedWhileRunning(), std::vector<std::string>{label});
-  refhost::Instance* quiet = host_->Create("Probe", actor_);
-  host_->Destroy(quiet);
-  EXPECT_EQ(host_->DestroyedWhileRunning().size(), 1u);
+  EXPECT_FALSE(host_->PeriodicRunning(ticker));
 }
 
 }  // namespace
