@@ -596,17 +596,9 @@ abi::Result PanningLoad(void* instance, void* stream, uint32_t /*ignored*/, int1
 
 namespace ostrel {
 
-namespace {
-
-template <typename Function>
-void* Slot(Function function) {
-  return reinterpret_cast<void*>(function);
-}
-
-}  // namespace
-
 uint32_t RunPanningEntry(abi::PluginDescriptor* descriptor) {
   using namespace abi::slot;
+  using support::Slot;
   constexpr uint16_t row = abi::kComponentRow;
   const support::SlotEntry slots[] = {
       {row, kAttached, Slot(&PanningAttached)},

@@ -215,6 +215,13 @@ bool ParseWordPair(const std::string& body, int64_t* first, int64_t* second) {
   return ParseNumber(a, 0, UINT32_MAX, first) && ParseNumber(b, 0, UINT32_MAX, second);
 }
 
+// "a,b" of two numbers in low..high (a range's ends, a point's coordinates).
+bool ParseNumberPair(const std::string& body, int64_t low, int64_t high, int64_t* a, int64_t* b) {
+  const size_t comma = body.find(',');
+  return comma != std::string::npos && ParseNumber(body.substr(0, comma), low, high, a) &&
+         ParseNumber(body.substr(comma + 1), low, high, b);
+}
+
 bool Starts(const std::string& word, const char* prefix) {
   return word.rfind(prefix, 0) == 0 && word.back() == ')';
 }
@@ -263,13 +270,9 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     return true;
   }
   if (Starts(w, "range(")) {
-    std::string body = Inside(w, 6);
-    size_t comma = body.find(',');
     int64_t a = 0, b = 0;
     // Both ends are signed positions: a bit pattern like 0xFFFFFFFF is no position.
-    if (comma == std::string::npos ||
-        !ParseNumber(body.substr(0, comma), INT32_MIN, INT32_MAX, &a) ||
-        !ParseNumber(body.substr(comma + 1), INT32_MIN, INT32_MAX, &b)) {
+    if (!ParseNumberPair(Inside(w, 6), INT32_MIN, INT32_MAX, &a, &b)) {
       *error = "\"" + w + "\" is not a range: write range(100,200) (start, end)";
       return false;
     }
@@ -290,12 +293,8 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     return true;
   }
   if (Starts(w, "point(")) {
-    const std::string body = Inside(w, 6);
-    const size_t comma = body.find(',');
     int64_t x = 0, y = 0;
-    if (comma == std::string::npos ||
-        !ParseNumber(body.substr(0, comma), INT16_MIN, INT16_MAX, &x) ||
-        !ParseNumber(body.substr(comma + 1), INT16_MIN, INT16_MAX, &y)) {
+    if (!ParseNumberPair(Inside(w, 6), INT16_MIN, INT16_MAX, &x, &y)) {
       *error = "\"" + w + "\" is not a point: write point(10,-4) (two 16-bit coordinates)";
       return false;
     }
