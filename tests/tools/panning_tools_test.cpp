@@ -46,7 +46,7 @@ TEST(PanningTools, ParsesPointsDurationsMovesPlotsAndChanges) {
   EXPECT_EQ(r.steps[6].number, 16);
 
   const std::pair<const char*, const char*> bad[] = {
-      {"item 1 = point(1)", "is not a point: write point(10,-4)"},
+      {"item 1 = point(1)", "is not a point: write point(800,600)"},
       {"item 1 = point(1,40000)", "is not a point"},
       {"item 1 = duration()", "is not a duration"},
       {"item 1 = duration(1,2,3,4)", "is not a duration"},

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace plughost::scenario {
@@ -40,7 +41,7 @@ struct Literal {
 
 // The canonical spelling of a value, the same one the runner prints for what it read back:
 // 42, real(0.5), flag(1), id(1802,0), "text", ref(/a/b), ref(none), unassigned,
-// range(100,200), choice(3,0), empty, point(10,-4), duration(600,1,600).
+// range(100,200), choice(3,0), empty, point(800,600), duration(600,1,600).
 std::string Format(const Literal& literal);
 // A text in double quotes with \" \\ \n \r \t and \xHH escapes.
 std::string Quote(std::string_view text);
@@ -81,6 +82,8 @@ enum class Op {
   kSay,
   kTrace,
   kExpect,
+  kCursors,
+  kMachine,
 };
 
 // The tag a `get` presets in its output value; kAny lets the callee choose.
@@ -96,7 +99,9 @@ enum class Expect {
   kFaults,
   kLeaks,
   kListeners,
-  kMessages
+  kMessages,
+  kCursor,
+  kCursors
 };
 
 struct Step {
@@ -118,6 +123,9 @@ struct Step {
   int64_t step = 100;  // play, move: milliseconds between steps
   std::string text;    // say: the rest of the line; load: the library; plot: the SVG file
   Expect expect = Expect::kStatus;
+  // machine: the facts to set, in order: version (GetVersion's word), processor, width,
+  // height, depth, keyboard.
+  std::vector<std::pair<std::string, int64_t>> facts;
 };
 
 struct ParseResult {
