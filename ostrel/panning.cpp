@@ -25,7 +25,7 @@ constexpr support::Name20 kGlobalOffsetName = support::MakeName20("globaloffset"
 constexpr uint32_t kSelectStart = 0x80;
 constexpr uint32_t kSelectStop = 0x40;
 
-// The periodic call the ramp counts its steps by: every 10 ticks of 1/60 second.
+// The interval asked of StartPeriodic: 10 ticks of 1/600 second, one ramp step of 1/60 second.
 constexpr uint32_t kPeriodicInterval = 10;
 
 // Room for whatever a host writes into a value we only look at: larger than any tag's value,
