@@ -1,11 +1,12 @@
 // The Linux and the Windows builds behave the same: every scenario in the tree runs with
 // --trace over the .so files and over the DLLs, and the two outputs (every host call, every
 // slot, every value printed, the exit status) must agree line by line, the library file names
-// and addresses aside.
+// and addresses aside, and so must every plot the scenario writes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -56,6 +57,13 @@ std::string Difference(const Outcome& so, const Outcome& dll) {
   return "";
 }
 
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return in ? text.str() : "(missing)";
+}
+
 std::vector<std::string> ScenariosInTheTree() {
   std::vector<std::string> files;
   for (const char* folder : {"scenarios", "tests/scenarios"}) {
@@ -71,16 +79,28 @@ TEST(TraceComparison, EveryScenarioRunsTheSameOverTheSoAndTheDllBuilds) {
 #ifdef DLL_DIR
   const std::vector<std::string> scenarios = ScenariosInTheTree();
   ASSERT_GE(scenarios.size(), 5u);
+  const fs::path plots = fs::path(::testing::TempDir()) / "trace-plots";
   for (const std::string& file : scenarios) {
-    const std::string run = "run " + file + " --trace --lib-dir " + LIB_DIR + " --form ";
-    const Outcome so = Plughost(run + "so");
-    const Outcome dll = Plughost(run + "dll");
+    fs::remove_all(plots);
+    const std::string run = "run " + file + " --trace --lib-dir " + LIB_DIR + " --out-dir " +
+                            plots.string() +
+                            "/plots.";  // a printed path then differs only as a library name does
+    const Outcome so = Plughost(run + "so --form so");
+    const Outcome dll = Plughost(run + "dll --form dll");
     // Both really ran: libraries of the asked-for form loaded, host calls traced.
     EXPECT_TRUE(Has(so.output, ".so:") && !Has(so.output, ".dll:")) << file << "\n" << so.output;
     EXPECT_TRUE(Has(dll.output, ".dll:") && !Has(dll.output, ".so:")) << file << "\n" << dll.output;
     EXPECT_TRUE(Has(dll.output, "| -> ")) << file;
     EXPECT_EQ(Difference(so, dll), "") << file;
+    // What the scenario plotted, byte for byte.
+    if (fs::exists(plots / "plots.so")) {
+      for (const auto& entry : fs::directory_iterator(plots / "plots.so")) {
+        EXPECT_EQ(Contents(entry.path()), Contents(plots / "plots.dll" / entry.path().filename()))
+            << file << ": " << entry.path().filename();
+      }
+    }
   }
+  fs::remove_all(plots);
 #else
   GTEST_SKIP() << "this build made no DLLs";
 #endif
