@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "host/impl.h"
+#include "host/pe/trap.h"
 
 namespace refhost {
 
@@ -125,6 +126,7 @@ Host::Host(uint32_t seed) : impl_(std::make_unique<Impl>()) {
 
 Host::~Host() {
   DestroyAll();
+  impl_->dlls.clear();
   impl_->streams.clear();
   impl_->editors.clear();
   DetachAllocator(impl_.get());
@@ -136,6 +138,10 @@ Host::~Host() {
   }
   // Libraries stay loaded: a plug-in's globals may be shared with another host in the process,
   // and unloading under ASan loses symbolized reports.
+}
+
+const std::string& Host::StopReason() const {
+  return impl_->stopReason;
 }
 
 void* Host::ServicesRecord() {
@@ -505,9 +511,20 @@ static uint16_t CallSlot(Host::Impl& impl, Instance& instance, uint16_t row, uin
   int16_t k = static_cast<int16_t>(entry->flags & 0xFFFF);
   void* self = reinterpret_cast<void*>(header->baseValue + header->classRecord->offsets[k]);
   using Fn = abi::Result (*)(void*, Args...);
+  if (!impl.stopReason.empty()) return kSlotNotRegistered;
   CallScope scope(impl, &instance);
   auto call = [&] {
-    return static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) & 0xFFFF);
+    uint16_t result = kSlotNotRegistered;
+    std::string reason;
+    if (!pe::RunGuarded(
+            [&] {
+              result = static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) &
+                                             0xFFFF);
+            },
+            &reason)) {
+      impl.stopReason = reason;
+    }
+    return result;
   };
   Tracer& tracer = impl.host->GetTracer();
   if (!tracer.On()) return call();

@@ -105,7 +105,10 @@ class ClassChecks {
   void Check(const std::string& name, const std::function<std::string()>& body) {
     sink_.Begin(name);
     const size_t before = host_.Ownership().Faults().size();
-    std::string why = body();
+    // A DLL that reached what the host does not serve fails the check it stopped the host in.
+    const bool stopped = !host_.StopReason().empty();
+    std::string why = stopped ? "skip: the host stopped in an earlier check" : body();
+    if (!stopped && !host_.StopReason().empty()) why = host_.StopReason();
     const auto& faults = host_.Ownership().Faults();
     if (why.empty() && faults.size() > before) {
       why = "ownership fault: " + faults[before].ToString();

@@ -148,8 +148,13 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
     }
     return Error("cannot find library " + name);
   }
+  // A bare name finds either build of the library, the Linux one first, unless --form chose.
   std::vector<std::string> names = {name};
-  if (fs::path(name).extension() != ".so") names.push_back(name + ".so");
+  const std::string extension = fs::path(name).extension().string();
+  if (extension != ".so" && extension != ".dll") {
+    if (options_.form != "dll") names.push_back(name + ".so");
+    if (options_.form != "so") names.push_back(name + ".dll");
+  }
   std::vector<std::string> dirs;
   if (!options_.libDir.empty()) dirs.push_back(options_.libDir);
   dirs.push_back(options_.scenarioDir.empty() ? "." : options_.scenarioDir);
@@ -173,7 +178,13 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
       if (std::find(names.begin(), names.end(), file) != names.end() && isFile(it->path()))
         found.push_back(it->path().string());
     }
-    std::sort(found.begin(), found.end());
+    auto rank = [&](const std::string& path) {
+      return std::find(names.begin(), names.end(), fs::path(path).filename().string()) -
+             names.begin();
+    };
+    std::sort(found.begin(), found.end(), [&](const std::string& a, const std::string& b) {
+      return std::make_pair(rank(a), a) < std::make_pair(rank(b), b);
+    });
     if (!found.empty()) {
       *out = found.front();
       return true;
@@ -1145,6 +1156,8 @@ int Runner::Run(const std::vector<Step>& steps) {
   for (const Step& step : steps) {
     if (step.op != Op::kSay) out_ << "> " << step.source << "\n";
     bool ok = Execute(step);
+    // A DLL that reached what the host does not serve ends the run with that sentence.
+    if (!host_.StopReason().empty()) ok = Error(host_.StopReason());
     PrintTrace();
     NewMessages();
     NewCursors();
