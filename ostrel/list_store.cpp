@@ -147,6 +147,7 @@ abi::Result ReadWholeList(ListModRecord* self, void* out) {
   if (list::TagOf(out) != tag::kReference) return Fail(self, list_error::kPosition);
   ReferenceValue asked;
   std::memcpy(&asked, out, sizeof asked);
+  const uint32_t object = asked.object;
   const uint32_t count = list::Count(self->list);
   uint32_t transfer = 0;
   host::list::CreateList(list::RecordSize(self->elementTag, false), &transfer);
@@ -157,7 +158,7 @@ abi::Result ReadWholeList(ListModRecord* self, void* out) {
     host::list::AppendListItem(transfer, element.data());
   }
   const ListTransferValue value{kListTransferTag, static_cast<int32_t>(count), self->elementTag,
-                                transfer, asked.object != 0 ? asked.object : kNoProducer};
+                                transfer, object != 0 ? object : kNoProducer};
   std::memcpy(out, &value, sizeof value);
   return abi::kDone;
 }
