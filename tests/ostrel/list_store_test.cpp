@@ -1,12 +1,13 @@
 // ListMod's stored form and whole lists crossing between objects: StoredSize, Save and Load of
 // every kind, damaged and foreign records, the transfer value and the assignment through a
 // reference.
+#include "ostrel/list_store.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "ostrel/list_store.h"
 #include "tests/ostrel/list_mod_support.h"
 
 namespace {
@@ -206,8 +207,8 @@ TEST_F(ListStore, TheWholeListReadAnswersATransferOfCopies) {
   std::memcpy(out.data(), &nobody, sizeof nobody);
   ASSERT_EQ(Get(list, "value", &zero, out.data()), 0);
   EXPECT_EQ(+out.As<ostrel::ListTransferValue>().producer, 0xFFFFFFFFu);
-  HostCall(abi::service::kList, abi::method::kDisposeList,
-           out.As<ostrel::ListTransferValue>().list, 0, nullptr);
+  HostCall(abi::service::kList, abi::method::kDisposeList, out.As<ostrel::ListTransferValue>().list,
+           0, nullptr);
 }
 
 TEST_F(ListStore, AssigningAReferenceCopiesTheOtherList) {
@@ -316,8 +317,8 @@ TEST_F(ListStore, AListCopiesItselfThroughItsOwnTransfer) {
   ASSERT_EQ(Get(list, "value", &zero, out.data()), 0);
   ASSERT_EQ(Set(list, "value", nullptr, out.data()), 0);
   EXPECT_EQ(Texts(list), (std::vector<std::string>{"a", "", "c"}));
-  HostCall(abi::service::kList, abi::method::kDisposeList,
-           out.As<ostrel::ListTransferValue>().list, 0, nullptr);
+  HostCall(abi::service::kList, abi::method::kDisposeList, out.As<ostrel::ListTransferValue>().list,
+           0, nullptr);
 }
 
 }  // namespace
