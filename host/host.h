@@ -377,6 +377,11 @@ class Host {
   void ClearTrace() { tracer_.Clear(); }
   Tracer& GetTracer() { return tracer_; }
 
+  // Every host method the plug-ins called since the host began (traced or not), for counts of
+  // what an operation costs.
+  uint64_t HostCalls() const { return hostCalls_; }
+  void CountHostCall() { ++hostCalls_; }
+
   // The instance whose callback is running (innermost), or null.
   const Instance* Current() const;
 
@@ -397,6 +402,7 @@ class Host {
   std::vector<VisitEntry> visits_;
   std::vector<CursorEntry> cursors_;
   uint64_t now_ = 0;
+  uint64_t hostCalls_ = 0;
   std::string fileFolder_;
   uint32_t allocationsToGrant_ = 0;
   uint32_t allocationsToRefuse_ = 0;

@@ -892,6 +892,7 @@ abi::Result RefhostOtherSetAttribute(void* self, const char* name, const void* i
   if (entry == nullptr) return 1;
   using Fn = abi::Result (*)(void*, const char*, const void*, const void*);
   auto call = [&] { return reinterpret_cast<Fn>(entry->function)(self, name, index, value); };
+  instance->GetHost().CountHostCall();
   Tracer& tracer = instance->GetHost().GetTracer();
   if (!tracer.On()) return call();
   TraceArgs arguments(instance->GetHost());
