@@ -33,6 +33,8 @@ a comment; --trace starts the run with trace on.
   position PATH                 print an object's play position (expect value N checks it)
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
+  fill NAME VALUE...            write "count" and then each "value"[1..n] (a list)
+  show NAME                     read "count" and each "value"[i]; expect list VALUE... checks
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
   report                        ownership faults and leaks (destroy all first to see leaks)
   say TEXT                      print a line
@@ -40,7 +42,7 @@ a comment; --trace starts the run with trace on.
                                 host calls) under the command that caused it, indented by
                                 nesting: "Quit#1: Instance.Listen(1, id(1802,0)) = 0"
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
-         listeners N | messages N   fail the run (with the line number) when it differs;
+         listeners N | messages N | list VALUE...   fail the run (with the line number) when it differs;
                                 sent: messages the plug-ins sent during the last send,
                                 deliver, seek, position or play; messages: all so far
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
@@ -389,6 +391,14 @@ class LineParser {
     if (AtEnd()) return Fail(std::string("missing value (") + kValueForms + ")");
     return ParseLiteral(tokens_[at_++], out, &error_);
   }
+  // The rest of the line: any number of values.
+  bool Values(std::vector<Literal>* out) {
+    while (!AtEnd()) {
+      out->emplace_back();
+      if (!Value(&out->back())) return false;
+    }
+    return true;
+  }
   bool Id(Literal* out) {
     if (!Value(out)) return false;
     if (out->kind != Literal::Kind::kId) return Fail("expected a message id like id(1802)");
@@ -446,7 +456,8 @@ bool LineParser::Parse(std::string* error) {
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
-      {"trace", Op::kTrace},         {"expect", Op::kExpect},
+      {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"fill", Op::kFill},
+      {"show", Op::kShow},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -497,6 +508,12 @@ bool LineParser::Parse(std::string* error) {
       break;
     case Op::kAssign:
       ok = Name(&s.name) && Keyword("from") && Name(&s.other) && End();
+      break;
+    case Op::kFill:
+      ok = Name(&s.name) && Values(&s.values);
+      break;
+    case Op::kShow:
+      ok = Name(&s.name) && End();
       break;
     case Op::kDestroy:
     case Op::kEnable:
@@ -602,9 +619,9 @@ bool LineParser::Parse(std::string* error) {
           {"delivered", Expect::kDelivered}, {"handled", Expect::kHandled},
           {"sent", Expect::kSent},           {"faults", Expect::kFaults},
           {"leaks", Expect::kLeaks},         {"listeners", Expect::kListeners},
-          {"messages", Expect::kMessages}};
+          {"messages", Expect::kMessages},   {"list", Expect::kList}};
       constexpr const char* kWhats =
-          "status, value, delivered, handled, sent, faults, leaks, listeners or messages";
+          "status, value, delivered, handled, sent, faults, leaks, listeners, messages or list";
       std::string what;
       ok = Word((std::string("what to expect (") + kWhats + ")").c_str(), &what);
       if (!ok) break;
@@ -614,6 +631,10 @@ bool LineParser::Parse(std::string* error) {
         break;
       }
       s.expect = w->second;
+      if (s.expect == Expect::kList) {
+        ok = Values(&s.values);
+        break;
+      }
       ok = (s.expect == Expect::kValue ? Value(&s.value)
                                        : Number("a count or status", 0, INT32_MAX, &s.number)) &&
            End();

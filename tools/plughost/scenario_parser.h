@@ -75,6 +75,8 @@ enum class Op {
   kSay,
   kTrace,
   kExpect,
+  kFill,
+  kShow,
 };
 
 // The tag a `get` presets in its output value; kAny lets the callee choose.
@@ -90,7 +92,8 @@ enum class Expect {
   kFaults,
   kLeaks,
   kListeners,
-  kMessages
+  kMessages,
+  kList
 };
 
 struct Step {
@@ -105,6 +108,7 @@ struct Step {
   std::string attribute;
   std::optional<Literal> index;
   Literal value;
+  std::vector<Literal> values;  // fill, expect list
   OutType as = OutType::kAny;
   int64_t number = 0;  // advance, position, rate, seek, play, item, mode, version, counts;
                        // trace: 1 on, 0 off
