@@ -235,6 +235,35 @@ struct Keyed {
   uint32_t index;
 };
 
+// Least significant byte first over the key's low `bytes` bytes; a byte all keys share costs
+// one counting pass and no move. `spare` has room for `count` more.
+void RadixSort(Keyed* keys, Keyed* spare, uint32_t count, uint32_t bytes) {
+  Keyed* from = keys;
+  Keyed* to = spare;
+  for (uint32_t byte = 0; byte < bytes; ++byte) {
+    const uint32_t shift = 8 * byte;
+    uint32_t at[256] = {};
+    for (uint32_t k = 0; k < count; ++k) ++at[(from[k].key >> shift) & 0xFF];
+    if (at[(from[0].key >> shift) & 0xFF] == count) continue;
+    uint32_t sum = 0;
+    for (uint32_t& slot : at) {
+      const uint32_t n = slot;
+      slot = sum;
+      sum += n;
+    }
+    for (uint32_t k = 0; k < count; ++k) to[at[(from[k].key >> shift) & 0xFF]++] = from[k];
+    Keyed* swap = from;
+    from = to;
+    to = swap;
+  }
+  if (from != keys) std::memcpy(keys, from, sizeof(Keyed) * count);
+}
+
+// Bytes of the key that can differ, by kind.
+uint32_t KeyBytes(uint16_t elementTag) {
+  return elementTag == tag::kRange || elementTag == tag::kReal ? 8 : 4;
+}
+
 bool NegativeZero(uint64_t bits) {
   return bits == (uint64_t{1} << 63);
 }
@@ -288,22 +317,29 @@ bool PlainTriple(const uint8_t* record) {
   return true;
 }
 
-// Orders `order` by the kind's keys when that gives the reference result; false when it
-// cannot (the order is then untouched).
-bool KeySort(const MemoryAccess& access, uint32_t count, Keyed* keys) {
+enum class KeyOutcome { kNotApplicable, kUnchanged, kOrdered };
+
+// Orders `order` by the kind's keys when that gives the reference result. kUnchanged: the list
+// is in order already (the order is then untouched); kNotApplicable: a record rules keys out.
+KeyOutcome KeySort(const MemoryAccess& access, uint32_t count, Keyed* keys, Keyed* spare) {
   const uint16_t elementTag = access.elementTag;
+  const bool triple = elementTag == tag::kTripleReal;
+  bool ordered = true;
   for (uint32_t k = 0; k < count; ++k) {
     const uint8_t* record = access.records + size_t{k} * access.size;
-    if (Field<uint16_t>(record, 0) != elementTag) return false;
-    if (elementTag == tag::kTripleReal) {
-      if (!PlainTriple(record)) return false;
+    if (Field<uint16_t>(record, 0) != elementTag) return KeyOutcome::kNotApplicable;
+    if (triple) {
+      if (!PlainTriple(record)) return KeyOutcome::kNotApplicable;
       continue;
     }
     uint64_t key = 0;
-    if (!KeyOf(elementTag, record, &key)) return false;
-    keys[k] = Keyed{access.direction < 0 ? ~key : key, k};
+    if (!KeyOf(elementTag, record, &key)) return KeyOutcome::kNotApplicable;
+    if (access.direction < 0) key = KeyBytes(elementTag) == 8 ? ~key : ~key & 0xFFFFFFFFu;
+    keys[k] = Keyed{key, k};
+    if (k != 0 && keys[k - 1].key > key) ordered = false;
   }
-  if (elementTag == tag::kTripleReal) {
+  if (triple) {
+    for (uint32_t k = 0; k < count; ++k) access.order[k] = k;
     MemoryAccess plain = access;
     Sort(access.order, count, [&plain](uint32_t a, uint32_t b) {
       return plain.direction * CompareAscending(tag::kTripleReal,
@@ -311,23 +347,22 @@ bool KeySort(const MemoryAccess& access, uint32_t count, Keyed* keys) {
                                                 plain.records + size_t{b} * plain.size) <
              0;
     });
-    return true;
+    return KeyOutcome::kOrdered;
   }
-  bool ordered = true;
-  for (uint32_t k = 1; k < count && ordered; ++k) ordered = keys[k - 1].key <= keys[k].key;
-  if (!ordered) Sort(keys, count, [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
+  if (!ordered) RadixSort(keys, spare, count, KeyBytes(elementTag));
   if (elementTag == tag::kDuration) {
     // Durations compare by count alone: equal counts must be identical records.
     for (uint32_t k = 1; k < count; ++k) {
       if (keys[k - 1].key == keys[k].key &&
           std::memcmp(access.records + size_t{keys[k - 1].index} * access.size,
                       access.records + size_t{keys[k].index} * access.size, access.size) != 0) {
-        return false;
+        return KeyOutcome::kNotApplicable;
       }
     }
   }
+  if (ordered) return KeyOutcome::kUnchanged;
   for (uint32_t k = 0; k < count; ++k) access.order[k] = keys[k].index;
-  return true;
+  return KeyOutcome::kOrdered;
 }
 
 size_t Align8(size_t size) {
@@ -382,7 +417,7 @@ uint16_t SortList(void* /*instance*/, uint32_t list, uint16_t elementTag, bool a
   const int direction = ascending ? 1 : -1;
   const size_t recordsSize = Align8(size_t{count} * size);
   const size_t keysSize = Align8(sizeof(Keyed) * count);
-  auto* block = static_cast<uint8_t*>(AllocWork(recordsSize + keysSize + 4 * size_t{count}));
+  auto* block = static_cast<uint8_t*>(AllocWork(recordsSize + 2 * keysSize + 4 * size_t{count}));
   if (block != nullptr && !FetchAll(list, block, size, count)) {
     host::memory::FreeMemory(block);
     block = nullptr;
@@ -393,14 +428,16 @@ uint16_t SortList(void* /*instance*/, uint32_t list, uint16_t elementTag, bool a
     return 0;
   }
   auto* keys = reinterpret_cast<Keyed*>(block + recordsSize);
-  auto* order = reinterpret_cast<uint32_t*>(block + recordsSize + keysSize);
-  for (uint32_t k = 0; k < count; ++k) order[k] = k;
+  auto* spare = reinterpret_cast<Keyed*>(block + recordsSize + keysSize);
+  auto* order = reinterpret_cast<uint32_t*>(block + recordsSize + 2 * keysSize);
   MemoryAccess access{block, order, size, elementTag, direction};
-  if (elementTag == tag::kText || !KeySort(access, count, keys)) {
+  const KeyOutcome keyed =
+      elementTag == tag::kText ? KeyOutcome::kNotApplicable : KeySort(access, count, keys, spare);
+  if (keyed == KeyOutcome::kNotApplicable) {
     for (uint32_t k = 0; k < count; ++k) order[k] = k;
     QuickSort(access, 0, count);
   }
-  WriteBack(list, block, order, size, count);
+  if (keyed != KeyOutcome::kUnchanged) WriteBack(list, block, order, size, count);
   host::memory::FreeMemory(block);
   return 0;
 }
