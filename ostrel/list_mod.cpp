@@ -414,32 +414,23 @@ abi::Result ListModVisitMessageIds(void* instance, uint32_t a, uint32_t b) {
 
 namespace ostrel {
 
-namespace {
-
-template <typename Function>
-void* Slot(Function function) {
-  return reinterpret_cast<void*>(function);
-}
-
-}  // namespace
-
 uint32_t RunListModEntry(abi::PluginDescriptor* descriptor) {
   using namespace abi::slot;
   constexpr uint16_t row = abi::kComponentRow;
   const support::SlotEntry slots[] = {
-      {row, kConstruct, Slot(&ListModConstruct)},
-      {row, kAssign, Slot(&ListModAssign)},
-      {row, kCopyConstruct, Slot(&ListModCopyConstruct)},
-      {row, kDestruct, Slot(&ListModDestruct)},
-      {row, kToEditor, Slot(&ListModToEditor)},
-      {row, kFromEditor, Slot(&ListModFromEditor)},
-      {row, kStoredSize, Slot(&ListModStoredSize)},
-      {row, kSave, Slot(&ListModSave)},
-      {row, kLoad, Slot(&ListModLoad)},
-      {row, kGetAttribute, Slot(&ListModGetAttribute)},
-      {row, kSetAttribute, Slot(&ListModSetAttribute)},
-      {row, kHandleMessage, Slot(&ListModHandleMessage)},
-      {row, kVisitMessageIds, Slot(&ListModVisitMessageIds)},
+      {row, kConstruct, support::SlotFunction(&ListModConstruct)},
+      {row, kAssign, support::SlotFunction(&ListModAssign)},
+      {row, kCopyConstruct, support::SlotFunction(&ListModCopyConstruct)},
+      {row, kDestruct, support::SlotFunction(&ListModDestruct)},
+      {row, kToEditor, support::SlotFunction(&ListModToEditor)},
+      {row, kFromEditor, support::SlotFunction(&ListModFromEditor)},
+      {row, kStoredSize, support::SlotFunction(&ListModStoredSize)},
+      {row, kSave, support::SlotFunction(&ListModSave)},
+      {row, kLoad, support::SlotFunction(&ListModLoad)},
+      {row, kGetAttribute, support::SlotFunction(&ListModGetAttribute)},
+      {row, kSetAttribute, support::SlotFunction(&ListModSetAttribute)},
+      {row, kHandleMessage, support::SlotFunction(&ListModHandleMessage)},
+      {row, kVisitMessageIds, support::SlotFunction(&ListModVisitMessageIds)},
   };
   const support::ClassDefinition definition{kListModName.chars,
                                             sizeof(ListModRecord),
