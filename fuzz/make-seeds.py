@@ -65,11 +65,13 @@ def stream_seeds():
                   choice(6) + integer(1) + struct.pack("<HII", 109, 2, 0) + struct.pack("<II", 1, 2),
                   choice(4) + integer(1) + struct.pack("<Hd", 15, 2.5),
                   choice(12) + integer(0), choice(1) + integer(-4)]
-    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 ListMod); second: version (0 -> 0,
-    # 1 -> 1).
+    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 CursorMod, 4 ListMod); second:
+    # version (0 -> 0, 1 -> 1).
     forms = [(0, 0, quit_form), (1, 1, cue_v1), (1, 0, cue_v0), (1, 1, cue_text_data)]
     forms += [(2, 0, form) for form in obj_forms]
-    forms += [(3, v, form) for form in list_forms for v in (0, 1)]
+    cursor_form = message_id(303) + struct.pack("<HII", 100, 3, 0)
+    forms += [(3, 0, cursor_form), (3, 0, text("long text") + cursor_form)]
+    forms += [(4, v, form) for form in list_forms for v in (0, 1)]
     seeds = []
     for cls, version, form in forms:
         seeds.append(bytes([cls, version]) + form)
@@ -108,6 +110,8 @@ def main():
     write(os.path.join(out, "quit_fuzz"), operation_seeds(9, rng))
     write(os.path.join(out, "media_cue_fuzz"), operation_seeds(10, rng))
     write(os.path.join(out, "stream_load_fuzz"), stream_seeds())
+    write(os.path.join(out, "cursor_mod_fuzz"), operation_seeds(9, rng))
+    write(os.path.join(out, "sys_info_fuzz"), operation_seeds(7, rng))
     write(os.path.join(out, "list_mod_fuzz"), list_seeds(rng))
 
 

@@ -10,6 +10,7 @@
 
 #include "host/listeners.h"
 #include "support/values.h"
+#include "win32/stand_in.h"
 
 namespace plughost {
 namespace {
@@ -175,6 +176,11 @@ class ClassChecks {
   refhost::HostStream* saved_ = nullptr;
   int16_t savedVersion_ = 0;
   std::set<std::pair<uint32_t, uint32_t>> ids_;  // message ids the instance showed
+  // The ids it asked the host to deliver.
+  std::set<std::pair<uint32_t, uint32_t>> listened_;
+  // What the system had handed out, and the misuse it had seen, before the class ran.
+  int systemHandlesBefore_ = stand_in::LiveHandles().Total();
+  size_t systemFaultsBefore_ = stand_in::Faults().size();
 };
 
 std::string ClassChecks::RegistrationSane() {
@@ -266,7 +272,10 @@ std::string ClassChecks::EnableDisable() {
   if (!Has(abi::slot::kEnable)) return NotRegistered("Enable");
   uint16_t status = main_->Enable();
   if (status != 0) return "Enable answered " + Number(status);
-  for (const refhost::ListenerInfo& l : ListenersOf(main_)) ids_.insert({l.id, l.second});
+  for (const refhost::ListenerInfo& l : ListenersOf(main_)) {
+    ids_.insert({l.id, l.second});
+    listened_.insert({l.id, l.second});
+  }
   // Let whatever Enable started run: periodic calls and position notifications.
   host_.Advance(250);
   host_.SetPosition(owner_, 10);
@@ -291,6 +300,11 @@ std::string ClassChecks::Ownership() {
            " ownership fault(s), the first: " + o.Faults()[0].ToString();
   if (!o.Leaks().empty())
     return Number(o.Leaks().size()) + " leak(s), the first: " + o.Leaks()[0].ToString();
+  // What the instances took from the system (device contexts, files, memory) must be back too.
+  const int handles = stand_in::LiveHandles().Total() - systemHandlesBefore_;
+  if (handles > 0) return Number(handles) + " system handle(s) still open: " + stand_in::Report();
+  if (stand_in::Faults().size() > systemFaultsBefore_)
+    return "system call misused: " + stand_in::Faults()[systemFaultsBefore_];
   return "";
 }
 
@@ -488,6 +502,15 @@ void ClassChecks::Run() {
       if (v.a != kVisitA || v.b != kVisitB)
         return "visited " + IdText(v.id, v.second) + " with " + Number(v.a) + ", " + Number(v.b) +
                " instead of " + Number(kVisitA) + ", " + Number(kVisitB);
+    }
+    return "";
+  });
+  Check("HandleMessage of each id it listens for answers 0", [&]() -> std::string {
+    if (!Has(abi::slot::kHandleMessage)) return NotRegistered("HandleMessage");
+    if (listened_.empty()) return "skip: it listens for no message";
+    for (const auto& [id, second] : listened_) {
+      uint16_t status = main_->HandleMessage(owner_, id, second);
+      if (status != 0) return IdText(id, second) + " answered " + Number(status);
     }
     return "";
   });

@@ -6,6 +6,7 @@
 
 #include "support/abi.h"
 #include "support/values.h"
+#include "win32/win32.h"
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -129,6 +130,13 @@ uint32_t StoredSizeTooLarge(Record* r, void* stream, uint32_t ignored, int16_t* 
   *size += 4;
   return status;
 }
+uint32_t ConstructKeepingTheScreen(Record* r) {
+  GetDC(nullptr);
+  return Construct(r);
+}
+uint32_t HandleNothing(Record*, const abi::MessageRecord*) {
+  return 1;
+}
 uint32_t SaveCrashing(Record*, void*) {
   volatile uintptr_t nowhere = 16;  // opaque to the optimiser: a real store to a bad address
   *reinterpret_cast<volatile uint32_t*>(nowhere) = 1;
@@ -226,6 +234,12 @@ EXPORT uint32_t Lenient(abi::PluginDescriptor* d) {
 }
 EXPORT uint32_t Oversize(abi::PluginDescriptor* d) {
   return Flawed(d, "Oversize", abi::slot::kStoredSize, Fn(&StoredSizeTooLarge));
+}
+EXPORT uint32_t ScreenKeeper(abi::PluginDescriptor* d) {
+  return Flawed(d, "ScreenKeeper", abi::slot::kConstruct, Fn(&ConstructKeepingTheScreen));
+}
+EXPORT uint32_t Deaf(abi::PluginDescriptor* d) {
+  return Flawed(d, "Deaf", abi::slot::kHandleMessage, Fn(&HandleNothing));
 }
 EXPORT uint32_t Crasher(abi::PluginDescriptor* d) {
   return Flawed(d, "Crasher", abi::slot::kSave, Fn(&SaveCrashing));
