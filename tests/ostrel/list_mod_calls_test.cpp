@@ -29,8 +29,7 @@ class ListModCalls : public ListModTest {
 };
 
 TEST_F(ListModCalls, ElementsAreWrittenAndReadThroughTheListService) {
-  EXPECT_EQ(SlotTrace(*host_),
-            (Lines{"-> ListMod#1.Construct", "ListService.CreateList(6, out)"}));
+  EXPECT_EQ(SlotTrace(*host_), (Lines{"-> ListMod#1.Construct", "ListService.CreateList(6, out)"}));
   host_->ClearTrace();
   ASSERT_EQ(SetInt(list_, 2, 7), 0);
   Out out;
@@ -44,8 +43,8 @@ TEST_F(ListModCalls, ElementsAreWrittenAndReadThroughTheListService) {
                    "ListService.AppendListItem(list 0x4c000001, item)",
                    "ListService.AppendListItem(list 0x4c000001, item)",
                    "ListService.GetListItem(list 0x4c000001, 2, out)",
-                   "ListService.SetListItem(list 0x4c000001, 2, item)",
-                   "-> ListMod#1.GetAttribute", "ListService.ListCount(list 0x4c000001, out)",
+                   "ListService.SetListItem(list 0x4c000001, 2, item)", "-> ListMod#1.GetAttribute",
+                   "ListService.ListCount(list 0x4c000001, out)",
                    "ListService.GetListItem(list 0x4c000001, 2, out)"}));
   host_->ClearTrace();
   EXPECT_EQ(list_->HandleMessage(stage_, 102, 0), 0);
@@ -114,8 +113,7 @@ TEST_F(ListModCalls, AWholeListCrossesAsATransferThatTheAskerDisposes) {
   EXPECT_EQ(SlotTrace(*host_),
             (Lines{"-> ListMod#1.SetAttribute",
                    "ObjectService.GetObjectAttribute(/stage/other, \"value\", integer 0, out ref)",
-                   "ListService.ListCount(list 0x4c000003, out)",
-                   "ListService.CreateList(6, out)",
+                   "ListService.ListCount(list 0x4c000003, out)", "ListService.CreateList(6, out)",
                    "ListService.GetListItem(list 0x4c000003, 1, out)",
                    "ConvertService.ConvertValue(ListMod#1, integer 5, out integer)",
                    "ListService.AppendListItem(list 0x4c000004, item)",
