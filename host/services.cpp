@@ -415,6 +415,9 @@ struct ServiceCalls {
   // ---- ListService (12).
   static HostList* FindList(Impl* impl, uint32_t handle, const char* method) {
     if (handle != 0 && handle == impl->lastListHandle) return impl->lastList;
+    return LookUpList(impl, handle, method);
+  }
+  static HostList* LookUpList(Impl* impl, uint32_t handle, const char* method) {
     auto it = impl->lists.find(handle);
     if (it != impl->lists.end()) {
       impl->lastListHandle = handle;
