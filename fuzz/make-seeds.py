@@ -124,6 +124,9 @@ def pe_seeds(dll_dir):
             broken = bytearray(image)
             struct.pack_into(layout, broken, offset, value)
             seeds.append(bytes(broken))
+    return seeds
+
+
 def list_seeds(rng):
     """Integer (first byte even) and text lists, each operation early, then random series."""
     seeds = []

@@ -230,10 +230,15 @@ void Sort(T* a, uint32_t n, Less less) {
   IntroSort(a, n, less, depth);
 }
 
+// Packed to 4 so that both builds ask the host for the same working memory: the Windows ABI
+// would align the key to 8 and make every entry 16 bytes.
+#pragma pack(push, 4)
 struct Keyed {
   uint64_t key;
   uint32_t index;
 };
+#pragma pack(pop)
+static_assert(sizeof(Keyed) == 12);
 
 // Least significant byte first over the key's low `bytes` bytes; a byte all keys share costs
 // one counting pass and no move. `spare` has room for `count` more.

@@ -854,6 +854,9 @@ bool Runner::WritePlot(const Step& s) {
       out_ << "  " << std::string(name.size() + 2, ' ') << spark.marks << "\n";
   }
   out_ << "  wrote " << where << "\n";
+  return true;
+}
+
 // A list filled in one line: its "count", then every "value" from position 1.
 bool Runner::Fill(const Step& s) {
   refhost::Instance* instance = nullptr;

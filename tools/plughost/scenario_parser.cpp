@@ -547,8 +547,7 @@ bool LineParser::Parse(std::string* error) {
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
       {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
       {"machine", Op::kMachine},     {"move", Op::kMove},         {"plot", Op::kPlot},
-      {"change", Op::kChange},
-      {"fill", Op::kFill},           {"show", Op::kShow},
+      {"change", Op::kChange},       {"fill", Op::kFill},         {"show", Op::kShow},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
