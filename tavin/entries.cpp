@@ -4,6 +4,7 @@
 #include "support/abi.h"
 #include "support/registration.h"
 #include "tavin/media_cue.h"
+#include "tavin/print.h"
 #include "tavin/quit.h"
 
 #ifdef _WIN32
@@ -18,6 +19,10 @@ extern "C" {
 
 TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kMediaCueClass);
+}
+
+TAVIN_EXPORT uint32_t Print(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kPrintClass);
 }
 
 TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
