@@ -192,6 +192,9 @@ class HostEditor {
   std::string ItemText(int16_t item) const;  // "" for a missing item
   bool Disabled(int16_t item) const;
   int PutCount() const { return putCount_; }
+  // What GetItemInfo reports as the item's text length from now on, whatever the text: an
+  // editor whose information disagrees with its items.
+  void SetReportedLength(int16_t item, double length) { reportedLengths_[item] = length; }
 
   ~HostEditor();
 
@@ -206,6 +209,7 @@ class HostEditor {
   void* object_ = nullptr;
   void* block_ = nullptr;
   std::map<int16_t, Entry> items_;
+  std::map<int16_t, double> reportedLengths_;
   int putCount_ = 0;
 
  public:

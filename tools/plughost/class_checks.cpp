@@ -10,6 +10,7 @@
 
 #include "host/listeners.h"
 #include "support/values.h"
+#include "win32/stand_in.h"
 
 namespace plughost {
 namespace {
@@ -165,6 +166,7 @@ class ClassChecks {
   std::string Lifecycle();
   std::string EnableDisable();
   std::string Ownership();
+  std::string SystemHandles();
 
   refhost::Host& host_;
   const refhost::ClassInfo& info_;
@@ -175,6 +177,8 @@ class ClassChecks {
   refhost::HostStream* saved_ = nullptr;
   int16_t savedVersion_ = 0;
   std::set<std::pair<uint32_t, uint32_t>> ids_;  // message ids the instance showed
+  int handlesBefore_ = 0;                        // system handles alive before the first instance
+  size_t systemFaultsBefore_ = 0;
 };
 
 std::string ClassChecks::RegistrationSane() {
@@ -294,7 +298,19 @@ std::string ClassChecks::Ownership() {
   return "";
 }
 
+// What the class took from the system (device contexts, bitmaps, memory blocks, files) is
+// given back by the time its instances are gone, and no handle was misused.
+std::string ClassChecks::SystemHandles() {
+  const int left = stand_in::LiveHandles().Total() - handlesBefore_;
+  if (left > 0) return Number(left) + " system handle(s) left: " + stand_in::Report();
+  const std::vector<std::string>& faults = stand_in::Faults();
+  if (faults.size() > systemFaultsBefore_) return "system handle misused: " + faults.back();
+  return "";
+}
+
 void ClassChecks::Run() {
+  handlesBefore_ = stand_in::LiveHandles().Total();
+  systemFaultsBefore_ = stand_in::Faults().size();
   Check("registration: size, flags, interface, slot columns", [&] { return RegistrationSane(); });
   Check("registration run again gives the same answer", [&] { return RegistrationRepeated(); });
   if (!Has(abi::slot::kConstruct)) return;
@@ -500,6 +516,7 @@ void ClassChecks::Run() {
     return status == 1 ? "" : IdText(id, second) + " answered " + Number(status);
   });
   Check("no ownership fault and no leak once every instance is gone", [&] { return Ownership(); });
+  Check("no system handle left and none misused", [&] { return SystemHandles(); });
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "support/abi.h"
 #include "support/values.h"
+#include "win32/win32.h"
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -106,6 +107,10 @@ uint32_t VisitMessageIds(Record* r, uint32_t a, uint32_t b) {
 // ---- One fault each.
 uint32_t DestructKeepingTheNote(Record*) {
   return 0;
+}
+uint32_t ConstructKeepingTheScreen(Record* r) {
+  GetDC(nullptr);  // never released
+  return Construct(r);
 }
 uint32_t DestructFreeingTwice(Record* r) {
   Call(Strings(), 1, abi::method::kFreeString, r->note);
@@ -210,6 +215,9 @@ EXPORT uint32_t Sound(abi::PluginDescriptor* d) {
 }
 EXPORT uint32_t Leaky(abi::PluginDescriptor* d) {
   return Flawed(d, "Leaky", abi::slot::kDestruct, Fn(&DestructKeepingTheNote));
+}
+EXPORT uint32_t Grabby(abi::PluginDescriptor* d) {
+  return Flawed(d, "Grabby", abi::slot::kConstruct, Fn(&ConstructKeepingTheScreen));
 }
 EXPORT uint32_t DoubleFree(abi::PluginDescriptor* d) {
   return Flawed(d, "DoubleFree", abi::slot::kDestruct, Fn(&DestructFreeingTwice));
