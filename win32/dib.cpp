@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <string>
 
 #include "win32/state.h"
 
@@ -146,32 +147,65 @@ class Decoder {
 
 }  // namespace
 
-bool ReadDibLayout(const void* info, size_t infoSize, DibLayout* layout) {
-  if (info == nullptr || infoSize < sizeof(BITMAPINFOHEADER)) return false;
+bool ReadDibLayout(const void* info, size_t infoSize, DibLayout* layout, std::string* why) {
+  std::string ignored;
+  std::string& reason = why != nullptr ? *why : ignored;
+  if (info == nullptr || infoSize < sizeof(BITMAPINFOHEADER)) {
+    reason = "the information header is cut short";
+    return false;
+  }
   const auto* bytes = static_cast<const uint8_t*>(info);
   BITMAPINFOHEADER header;
   std::memcpy(&header, bytes, sizeof header);
   DibLayout result;
-  if (!KnownHeaderSize(header.biSize) || header.biPlanes != 1) return false;
-  if (header.biWidth <= 0 || header.biHeight == 0 || header.biHeight == INT32_MIN) return false;
+  const uint16_t bits = header.biBitCount;
+  if (!KnownHeaderSize(header.biSize)) {
+    reason = "a header of " + std::to_string(header.biSize) +
+             " bytes is none of 40, 52, 56, 108 and 124";
+    return false;
+  }
+  if (header.biPlanes != 1) {
+    reason = std::to_string(header.biPlanes) + " planes instead of 1";
+    return false;
+  }
+  if (header.biWidth <= 0 || header.biHeight == 0 || header.biHeight == INT32_MIN) {
+    reason = "a size of " + std::to_string(header.biWidth) + " x " +
+             std::to_string(header.biHeight) + " pixels";
+    return false;
+  }
   result.width = header.biWidth;
   result.topDown = header.biHeight < 0;
   result.height = result.topDown ? -header.biHeight : header.biHeight;
-  result.bitCount = header.biBitCount;
+  result.bitCount = bits;
   result.compression = header.biCompression;
-  const uint16_t bits = header.biBitCount;
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
-  if (!CompressionFits(result.compression, bits)) return false;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) {
+    reason = std::to_string(bits) + " bits per pixel is none of 1, 4, 8, 16, 24 and 32";
+    return false;
+  }
+  if (!CompressionFits(result.compression, bits)) {
+    reason = "compression " + std::to_string(result.compression) + " does not go with " +
+             std::to_string(bits) + " bits per pixel";
+    return false;
+  }
   const bool compressed = result.compression == BI_RLE8 || result.compression == BI_RLE4;
-  if (compressed && result.topDown) return false;
+  if (compressed && result.topDown) {
+    reason = "run-length rows cannot be stored from the top";
+    return false;
+  }
   const uint64_t pixels = uint64_t(result.width) * uint64_t(result.height);
-  if (pixels > TheState().memory.largestBitmapPixels) return false;
+  if (pixels > TheState().memory.largestBitmapPixels) {
+    reason = std::to_string(pixels) + " pixels are more than the device takes";
+    return false;
+  }
 
   result.colourOffset = header.biSize;
   if (result.compression == BI_BITFIELDS) {
     // The three masks follow a plain 40-byte header, or lie inside a larger one.
     if (header.biSize == 40) result.colourOffset += 12;
-    if (infoSize < 52) return false;
+    if (infoSize < 52) {
+      reason = "the colour masks are cut short";
+      return false;
+    }
     for (int i = 0; i < 3; ++i) result.masks[i] = Word32(bytes + 40 + 4 * i);
   } else if (bits == 16) {
     result.masks[0] = 0x7C00;
@@ -182,26 +216,38 @@ bool ReadDibLayout(const void* info, size_t infoSize, DibLayout* layout) {
     result.masks[1] = 0x00FF00;
     result.masks[2] = 0x0000FF;
   }
-  if (bits <= 8) {
-    const uint32_t most = 1u << bits;
-    if (header.biClrUsed > most) return false;
-    result.colours = header.biClrUsed == 0 ? most : header.biClrUsed;
-  } else {
-    if (header.biClrUsed > 256) return false;
-    result.colours = header.biClrUsed;
+  const uint32_t most = bits <= 8 ? 1u << bits : 256;
+  if (header.biClrUsed > most) {
+    reason = std::to_string(header.biClrUsed) + " colours are more than " + std::to_string(most);
+    return false;
   }
+  result.colours = bits <= 8 && header.biClrUsed == 0 ? most : header.biClrUsed;
   result.infoBytes = result.colourOffset + 4 * size_t{result.colours};
-  if (infoSize < result.infoBytes) return false;
+  if (infoSize < result.infoBytes) {
+    reason = "the colour table is cut short";
+    return false;
+  }
 
   result.stride = static_cast<size_t>((uint64_t(result.width) * bits + 31) / 32 * 4);
   if (compressed) {
-    if (header.biSizeImage == 0) return false;
+    if (header.biSizeImage == 0) {
+      reason = "run-length pixels of unknown length";
+      return false;
+    }
     result.bitsBytes = header.biSizeImage;
   } else {
     result.bitsBytes = result.stride * static_cast<size_t>(result.height);
   }
   *layout = result;
   return true;
+}
+
+std::string DibProblem(const void* info, size_t infoSize, DibSizes* sizes) {
+  DibLayout layout;
+  std::string why;
+  if (!ReadDibLayout(info, infoSize, &layout, &why)) return why;
+  if (sizes != nullptr) *sizes = DibSizes{layout.infoBytes, layout.bitsBytes};
+  return "";
 }
 
 bool DecodeWithLayout(const DibLayout& layout, const void* info, const void* bits, size_t bitsSize,

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "win32/stand_in.h"
 
@@ -27,8 +28,10 @@ struct DibLayout {
 // read of `info` (at least the 40-byte header is needed). Refused: a header size other than
 // 40, 52, 56, 108 or 124; a width or height of 0 or a negative width; a bit count other than
 // 1, 4, 8, 16, 24 or 32; a compression that does not fit the bit count; a top-down compressed
-// bitmap; more colours than the bit count can index; more pixels than the device takes.
-bool ReadDibLayout(const void* info, size_t infoSize, DibLayout* layout);
+// bitmap; more colours than the bit count can index; more pixels than the device takes. `why`
+// then says which, readably.
+bool ReadDibLayout(const void* info, size_t infoSize, DibLayout* layout,
+                   std::string* why = nullptr);
 
 // The decoded picture, rows from the top. `bitsSize` bounds what is read of `bits`; an
 // uncompressed bitmap needs stride * height bytes, a compressed one stops at its end.

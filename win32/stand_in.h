@@ -128,6 +128,14 @@ Image RenderPage(const PrintJob& job, size_t page);
 // bit fields and run-length encoded, bottom-up and top-down. `infoSize` and `bitsSize` bound
 // what is read. False (and nothing decoded) for a bitmap the device cannot take.
 bool DecodeDib(const void* info, size_t infoSize, const void* bits, size_t bitsSize, Image* out);
+// Why a device cannot take this BITMAPINFO (header, masks and colour table within `infoSize`
+// bytes), readably; "" when it can, and then how many bytes its header, masks and colour table
+// take and how many bytes of pixels it describes (for run lengths, what the header says).
+struct DibSizes {
+  size_t infoBytes = 0;
+  size_t bitsBytes = 0;
+};
+std::string DibProblem(const void* info, size_t infoSize, DibSizes* sizes = nullptr);
 
 // The pixels of a live device bitmap, or null.
 const Image* BitmapPixels(HBITMAP bitmap);

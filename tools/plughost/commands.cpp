@@ -13,6 +13,8 @@ const std::vector<Command>& Commands() {
       {"validate", "LIB...", "check every class's whole life cycle through the host", &Validate},
       {"run", "FILE [--lib-dir DIR] [--trace]",
        "run a scenario file (the language is below); --trace prints every host call", &Run},
+      {"print", "FILE.bmp ... --out PAGE.png", "print a bitmap with Print; the page as a PNG",
+       &PrintCommand},
   };
   return commands;
 }

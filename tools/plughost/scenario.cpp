@@ -12,6 +12,7 @@
 #include "host/host_method.h"
 #include "host/listeners.h"
 #include "host/playback.h"
+#include "tools/plughost/library_search.h"
 
 namespace plughost::scenario {
 namespace {
@@ -146,22 +147,8 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
     }
   }
   // A build tree keeps each library in its own folder: look below --lib-dir as well.
-  if (!options_.libDir.empty() && fs::is_directory(options_.libDir, ec)) {
-    std::vector<std::string> found;
-    fs::recursive_directory_iterator it(options_.libDir,
-                                        fs::directory_options::skip_permission_denied, ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (it.depth() > 4) it.disable_recursion_pending();
-      const std::string file = it->path().filename().string();
-      if (std::find(names.begin(), names.end(), file) != names.end() && isFile(it->path()))
-        found.push_back(it->path().string());
-    }
-    std::sort(found.begin(), found.end());
-    if (!found.empty()) {
-      *out = found.front();
-      return true;
-    }
-  }
+  *out = FindBelow(options_.libDir, names);
+  if (!out->empty()) return true;
   std::string looked;
   for (const std::string& dir : dirs) looked += (looked.empty() ? "" : ", ") + dir;
   return Error("cannot find library " + name + " (looked in " + looked +
