@@ -7,6 +7,17 @@ dir="$1"
 objdump=i686-w64-mingw32-objdump
 fail=0
 
+# exactly WHAT FOUND EXPECTED: fails the DLL, showing both lists, unless they are the same.
+exactly() {
+  if [ "$2" != "$3" ]; then
+    echo "check-dlls: $dll should $1 exactly"
+    printf '  %s\n' $3
+    echo "  but it does $1"
+    printf '  %s\n' $2
+    fail=1
+  fi
+}
+
 check() {
   name="$1"
   dll="$dir/$name"
@@ -31,22 +42,10 @@ check() {
   exports="$(printf '%s\n' "$headers" |
     sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' |
     sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p' | sort)"
-  if [ "$exports" != "$expected" ]; then
-    echo "check-dlls: $dll exports"
-    printf '  %s\n' $exports
-    echo "  but should export exactly"
-    printf '  %s\n' $expected
-    fail=1
-  fi
+  exactly export "$exports" "$expected"
   imports="$(printf '%s\n' "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)"
   found="$(printf '%s\n' $imports | tr 'A-Z' 'a-z' | sort -u)"
-  if [ "$found" != "$libraries" ]; then
-    echo "check-dlls: $dll imports"
-    printf '  %s\n' $found
-    echo "  but should import exactly"
-    printf '  %s\n' $libraries
-    fail=1
-  fi
+  exactly import "$found" "$libraries"
   echo "check-dlls: $name: PE32 i386, exports: $(echo $exports), imports: $(echo $imports)"
 }
 

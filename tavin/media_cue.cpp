@@ -5,6 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
+#include "support/packed.h"
 
 namespace {
 
@@ -39,20 +40,11 @@ uint8_t* Field(void* instance, size_t offset) {
 
 #define MC_FIELD(instance, name) Field(instance, offsetof(MediaCueRecord, name))
 
-template <typename T>
-T Read(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
-template <typename T>
-void Write(void* at, const T& value) {
-  std::memcpy(at, &value, sizeof value);
-}
+using support::Read;
+using support::Write;
 
 uint16_t TagAt(const void* value) {
-  return Read<uint16_t>(value);
+  return support::TagOf(value);
 }
 
 int32_t IntegerAt(const void* value) {

@@ -5,6 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
+#include "support/packed.h"
 #include "tavin/bitmap_print.h"
 #include "tavin/print_captions.h"
 #include "win32/win32.h"
@@ -41,12 +42,7 @@ uint32_t Handle(const void* instance) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(instance));
 }
 
-template <typename T>
-T Read(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
+using support::Read;
 
 bool IsText(uint16_t valueTag) {
   return valueTag == tag::kText || valueTag == tag::kTextSecond;
@@ -120,7 +116,7 @@ void ChooseFile(void* instance, void* editor) {
 
 // "filepath" written: a text value's characters, clipped to what the buffer holds.
 abi::Result WritePath(void* instance, const void* value) {
-  if (!IsText(tavin::TagAt(value))) return abi::kNotHandled;
+  if (!IsText(support::TagOf(value))) return abi::kNotHandled;
   const TextValue given = Read<TextValue>(value);
   PrintRecord* record = Record(instance);
   if (record->filePath.chars == nullptr || record->filePath.capacity == 0) {
@@ -140,7 +136,7 @@ abi::Result WritePath(void* instance, const void* value) {
 
 // "filepath" read: a copy of the path into a text output or an unassigned one.
 abi::Result ReadPath(void* instance, void* output) {
-  const uint16_t outputTag = tavin::TagAt(output);
+  const uint16_t outputTag = support::TagOf(output);
   if (outputTag == tag::kUnassigned) {
     const TextValue empty{tag::kText, 0, 0, 0, nullptr};
     std::memcpy(output, &empty, sizeof empty);
@@ -217,7 +213,7 @@ abi::Result PrintGetAttribute(void* instance, const char* name16, void* index, v
   tavin::CaptionAttribute caption;
   if (support::NamesEqual16(name16, kEventsName.chars)) {
     // The plain element number 1, with no member selector.
-    if (index == nullptr || tavin::TagAt(index) != tag::kInteger ||
+    if (index == nullptr || support::TagOf(index) != tag::kInteger ||
         Read<IntegerValue>(index).value != 1) {
       return abi::kNotHandled;
     }
@@ -248,7 +244,7 @@ abi::Result PrintSetAttribute(void* instance, const char* name16, void* index, v
   if (support::NamesEqual16(name16, kFilePathName.chars)) return WritePath(instance, value);
   if (support::NamesEqual16(name16, kShowDialogName.chars)) {
     // The first 16-bit word of the value's body: a value too short to have one is refused.
-    if (TaggedValueSize(tavin::TagAt(value)) < sizeof(FlagValue)) return abi::kNotHandled;
+    if (TaggedValueSize(support::TagOf(value)) < sizeof(FlagValue)) return abi::kNotHandled;
     Record(instance)->showDialog.value = Read<FlagValue>(value).value;
     return abi::kDone;
   }

@@ -5,6 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
+#include "support/packed.h"
 #include "tavin/print.h"
 
 namespace tavin {
@@ -19,17 +20,8 @@ constexpr support::Name20 kTextPositionName = support::MakeName20("textposition"
 
 constexpr uint32_t kEntrySize = sizeof(CaptionEntry);
 
-template <typename T>
-T Read(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
-template <typename T>
-void Write(void* at, const T& value) {
-  std::memcpy(at, &value, sizeof value);
-}
+using support::Read;
+using support::Write;
 
 uint8_t* At(void* record, size_t offset) {
   return static_cast<uint8_t*>(record) + offset;
@@ -45,7 +37,7 @@ uint32_t ListOf(const void* instance) {
 
 // The size of a value as its tag declares it; 0 for a tag whose layout is unknown.
 uint32_t DeclaredSize(const void* value) {
-  return TaggedValueSize(TagAt(value));
+  return TaggedValueSize(support::TagOf(value));
 }
 
 bool IsText(uint16_t valueTag) {
@@ -54,11 +46,29 @@ bool IsText(uint16_t valueTag) {
 
 // The entry number of a caption index: an integer counting from 1. Anything else is refused.
 bool EntryNumber(const void* index, uint32_t* entry) {
-  if (index == nullptr || TagAt(index) != tag::kInteger) return false;
+  if (index == nullptr || support::TagOf(index) != tag::kInteger) return false;
   const int32_t number = Read<IntegerValue>(index).value;
   if (number < 1) return false;
   *entry = static_cast<uint32_t>(number);
   return true;
+}
+
+// Frees an entry's font and text if `owner` owns them.
+void ReleaseTexts(uint32_t owner, CaptionEntry* entry) {
+  ReleaseTaggedValue(owner, At(entry, offsetof(CaptionEntry, captionFont)));
+  ReleaseTaggedValue(owner, At(entry, offsetof(CaptionEntry, captionText)));
+}
+
+// Calls `visit` with each entry of the list in turn, read into a local copy.
+template <typename Visit>
+void ForEachEntry(uint32_t list, Visit visit) {
+  uint32_t count = 0;
+  host::list::ListCount(list, &count);
+  for (uint32_t i = 1; i <= count; ++i) {
+    CaptionEntry entry;
+    std::memset(&entry, 0, sizeof entry);
+    if (host::list::GetListItem(list, i, &entry) == 0) visit(&entry);
+  }
 }
 
 // Appends one default entry when the list is shorter than `entry`, however much shorter.
@@ -79,8 +89,7 @@ uint32_t EnsureCaption(void* instance, uint32_t entry) {
   if (host::list::AppendListItem(list, &fresh) == 0) {
     ++count;
   } else {
-    ReleaseTaggedValue(owner, At(&fresh, offsetof(CaptionEntry, captionFont)));
-    ReleaseTaggedValue(owner, At(&fresh, offsetof(CaptionEntry, captionText)));
+    ReleaseTexts(owner, &fresh);
   }
   return count;
 }
@@ -122,10 +131,6 @@ void DuplicateText(uint32_t owner, const TextValue& source, void* destination) {
 
 }  // namespace
 
-uint16_t TagAt(const void* value) {
-  return Read<uint16_t>(value);
-}
-
 bool FindCaptionAttribute(const char* name16, CaptionAttribute* which) {
   struct Known {
     const support::Name20* name;
@@ -148,7 +153,7 @@ bool FindCaptionAttribute(const char* name16, CaptionAttribute* which) {
 }
 
 abi::Result ReadTextInto(const TextValue& text, void* output) {
-  const uint16_t outputTag = TagAt(output);
+  const uint16_t outputTag = support::TagOf(output);
   const TextValue present = Read<TextValue>(output);
   const bool hasBuffer = IsText(outputTag) && present.chars != nullptr && present.capacity != 0;
   const uint32_t length = text.chars != nullptr ? text.length : 0;
@@ -179,7 +184,7 @@ abi::Result ReadTextInto(const TextValue& text, void* output) {
 
 void ReadNumberInto(int32_t number, uint16_t ownKind, void* output) {
   const uint32_t size = DeclaredSize(output);
-  if (TagAt(output) == tag::kInteger ||
+  if (support::TagOf(output) == tag::kInteger ||
       (ownKind == tag::kInteger && size >= sizeof(IntegerValue))) {
     Write(At(output, offsetof(IntegerValue, value)), number);
   } else if (ownKind == tag::kFlag && size >= sizeof(FlagValue)) {
@@ -227,7 +232,7 @@ abi::Result WriteCaption(void* instance, CaptionAttribute which, const void* ind
   if (value == nullptr || !EntryNumber(index, &entryNumber)) return abi::kNotHandled;
   // A value that cannot be what the attribute takes changes nothing.
   const bool textual = which == CaptionAttribute::kFont || which == CaptionAttribute::kText;
-  if (textual && !IsText(TagAt(value))) return abi::kNotHandled;
+  if (textual && !IsText(support::TagOf(value))) return abi::kNotHandled;
   if (which == CaptionAttribute::kPosition && DeclaredSize(value) < sizeof(PointValue)) {
     return abi::kNotHandled;
   }
@@ -256,15 +261,7 @@ abi::Result WriteCaption(void* instance, CaptionAttribute which, const void* ind
 void DisposeCaptions(void* instance) {
   const uint32_t list = ListOf(instance);
   const uint32_t owner = Handle(instance);
-  uint32_t count = 0;
-  host::list::ListCount(list, &count);
-  for (uint32_t i = 1; i <= count; ++i) {
-    CaptionEntry entry;
-    std::memset(&entry, 0, sizeof entry);
-    if (host::list::GetListItem(list, i, &entry) != 0) continue;
-    ReleaseTaggedValue(owner, At(&entry, offsetof(CaptionEntry, captionFont)));
-    ReleaseTaggedValue(owner, At(&entry, offsetof(CaptionEntry, captionText)));
-  }
+  ForEachEntry(list, [owner](CaptionEntry* entry) { ReleaseTexts(owner, entry); });
   host::list::DisposeList(list);
   Write<uint32_t>(At(instance, offsetof(PrintRecord, textList)), 0);
 }
@@ -275,20 +272,12 @@ void CopyCaptions(void* target, const void* source) {
   const uint32_t to = Read<uint32_t>(targetList);
   const uint32_t from = ListOf(source);
   const uint32_t owner = Handle(target);
-  uint32_t count = 0;
-  host::list::ListCount(from, &count);
-  for (uint32_t i = 1; i <= count; ++i) {
-    CaptionEntry entry;
-    std::memset(&entry, 0, sizeof entry);
-    if (host::list::GetListItem(from, i, &entry) != 0) continue;
-    CaptionEntry copy = entry;
-    DuplicateText(owner, entry.captionFont, At(&copy, offsetof(CaptionEntry, captionFont)));
-    DuplicateText(owner, entry.captionText, At(&copy, offsetof(CaptionEntry, captionText)));
-    if (host::list::AppendListItem(to, &copy) != 0) {
-      ReleaseTaggedValue(owner, At(&copy, offsetof(CaptionEntry, captionFont)));
-      ReleaseTaggedValue(owner, At(&copy, offsetof(CaptionEntry, captionText)));
-    }
-  }
+  ForEachEntry(from, [owner, to](CaptionEntry* entry) {
+    CaptionEntry copy = *entry;
+    DuplicateText(owner, entry->captionFont, At(&copy, offsetof(CaptionEntry, captionFont)));
+    DuplicateText(owner, entry->captionText, At(&copy, offsetof(CaptionEntry, captionText)));
+    if (host::list::AppendListItem(to, &copy) != 0) ReleaseTexts(owner, &copy);
+  });
 }
 
 }  // namespace tavin

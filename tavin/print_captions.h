@@ -36,6 +36,4 @@ abi::Result ReadTextInto(const TextValue& text, void* output);
 // room stays as the caller set it.
 void ReadNumberInto(int32_t number, uint16_t ownKind, void* output);
 
-uint16_t TagAt(const void* value);
-
 }  // namespace tavin
