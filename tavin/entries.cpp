@@ -3,9 +3,11 @@
 
 #include "support/abi.h"
 #include "support/registration.h"
+#include "tavin/cursor_mod.h"
 #include "tavin/media_cue.h"
 #include "tavin/print.h"
 #include "tavin/quit.h"
+#include "tavin/sys_info.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -17,6 +19,10 @@
 
 extern "C" {
 
+TAVIN_EXPORT uint32_t CursorMod(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kCursorModClass);
+}
+
 TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kMediaCueClass);
 }
@@ -27,6 +33,10 @@ TAVIN_EXPORT uint32_t Print(abi::PluginDescriptor* descriptor) {
 
 TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kQuitClass);
+}
+
+TAVIN_EXPORT uint32_t SysInfo(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kSysInfoClass);
 }
 
 #ifdef _WIN32

@@ -5,7 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
-#include "support/packed.h"
+#include "support/record_bytes.h"
 #include "tavin/bitmap_print.h"
 #include "tavin/print_captions.h"
 #include "win32/win32.h"
@@ -28,9 +28,8 @@ constexpr DWORD kFileDialogFlags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_S
 // The 8-byte real at byte 34 of the editor's item information: the item's text length.
 constexpr size_t kItemInfoSize = sizeof(abi::ItemInfo);
 
-uint8_t* Field(void* instance, size_t offset) {
-  return static_cast<uint8_t*>(instance) + offset;
-}
+using support::Field;
+using tavin::TagOf;
 
 #define PR_FIELD(instance, name) Field(instance, offsetof(PrintRecord, name))
 
@@ -116,7 +115,7 @@ void ChooseFile(void* instance, void* editor) {
 
 // "filepath" written: a text value's characters, clipped to what the buffer holds.
 abi::Result WritePath(void* instance, const void* value) {
-  if (!IsText(support::TagOf(value))) return abi::kNotHandled;
+  if (!IsText(TagOf(value))) return abi::kNotHandled;
   const TextValue given = Read<TextValue>(value);
   PrintRecord* record = Record(instance);
   if (record->filePath.chars == nullptr || record->filePath.capacity == 0) {
@@ -136,7 +135,7 @@ abi::Result WritePath(void* instance, const void* value) {
 
 // "filepath" read: a copy of the path into a text output or an unassigned one.
 abi::Result ReadPath(void* instance, void* output) {
-  const uint16_t outputTag = support::TagOf(output);
+  const uint16_t outputTag = TagOf(output);
   if (outputTag == tag::kUnassigned) {
     const TextValue empty{tag::kText, 0, 0, 0, nullptr};
     std::memcpy(output, &empty, sizeof empty);
@@ -213,8 +212,7 @@ abi::Result PrintGetAttribute(void* instance, const char* name16, void* index, v
   tavin::CaptionAttribute caption;
   if (support::NamesEqual16(name16, kEventsName.chars)) {
     // The plain element number 1, with no member selector.
-    if (index == nullptr || support::TagOf(index) != tag::kInteger ||
-        Read<IntegerValue>(index).value != 1) {
+    if (index == nullptr || TagOf(index) != tag::kInteger || Read<IntegerValue>(index).value != 1) {
       return abi::kNotHandled;
     }
     std::memcpy(value, PR_FIELD(instance, printId), sizeof(MessageIdValue));
@@ -244,7 +242,7 @@ abi::Result PrintSetAttribute(void* instance, const char* name16, void* index, v
   if (support::NamesEqual16(name16, kFilePathName.chars)) return WritePath(instance, value);
   if (support::NamesEqual16(name16, kShowDialogName.chars)) {
     // The first 16-bit word of the value's body: a value too short to have one is refused.
-    if (TaggedValueSize(support::TagOf(value)) < sizeof(FlagValue)) return abi::kNotHandled;
+    if (TaggedValueSize(TagOf(value)) < sizeof(FlagValue)) return abi::kNotHandled;
     Record(instance)->showDialog.value = Read<FlagValue>(value).value;
     return abi::kDone;
   }

@@ -5,7 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
-#include "support/packed.h"
+#include "support/record_bytes.h"
 #include "tavin/print.h"
 
 namespace tavin {
@@ -24,7 +24,7 @@ using support::Read;
 using support::Write;
 
 uint8_t* At(void* record, size_t offset) {
-  return static_cast<uint8_t*>(record) + offset;
+  return support::Field(record, offset);
 }
 
 uint32_t Handle(const void* instance) {
@@ -37,7 +37,7 @@ uint32_t ListOf(const void* instance) {
 
 // The size of a value as its tag declares it; 0 for a tag whose layout is unknown.
 uint32_t DeclaredSize(const void* value) {
-  return TaggedValueSize(support::TagOf(value));
+  return TaggedValueSize(TagOf(value));
 }
 
 bool IsText(uint16_t valueTag) {
@@ -46,7 +46,7 @@ bool IsText(uint16_t valueTag) {
 
 // The entry number of a caption index: an integer counting from 1. Anything else is refused.
 bool EntryNumber(const void* index, uint32_t* entry) {
-  if (index == nullptr || support::TagOf(index) != tag::kInteger) return false;
+  if (index == nullptr || TagOf(index) != tag::kInteger) return false;
   const int32_t number = Read<IntegerValue>(index).value;
   if (number < 1) return false;
   *entry = static_cast<uint32_t>(number);
@@ -153,7 +153,7 @@ bool FindCaptionAttribute(const char* name16, CaptionAttribute* which) {
 }
 
 abi::Result ReadTextInto(const TextValue& text, void* output) {
-  const uint16_t outputTag = support::TagOf(output);
+  const uint16_t outputTag = TagOf(output);
   const TextValue present = Read<TextValue>(output);
   const bool hasBuffer = IsText(outputTag) && present.chars != nullptr && present.capacity != 0;
   const uint32_t length = text.chars != nullptr ? text.length : 0;
@@ -184,7 +184,7 @@ abi::Result ReadTextInto(const TextValue& text, void* output) {
 
 void ReadNumberInto(int32_t number, uint16_t ownKind, void* output) {
   const uint32_t size = DeclaredSize(output);
-  if (support::TagOf(output) == tag::kInteger ||
+  if (TagOf(output) == tag::kInteger ||
       (ownKind == tag::kInteger && size >= sizeof(IntegerValue))) {
     Write(At(output, offsetof(IntegerValue, value)), number);
   } else if (ownKind == tag::kFlag && size >= sizeof(FlagValue)) {
@@ -232,7 +232,7 @@ abi::Result WriteCaption(void* instance, CaptionAttribute which, const void* ind
   if (value == nullptr || !EntryNumber(index, &entryNumber)) return abi::kNotHandled;
   // A value that cannot be what the attribute takes changes nothing.
   const bool textual = which == CaptionAttribute::kFont || which == CaptionAttribute::kText;
-  if (textual && !IsText(support::TagOf(value))) return abi::kNotHandled;
+  if (textual && !IsText(TagOf(value))) return abi::kNotHandled;
   if (which == CaptionAttribute::kPosition && DeclaredSize(value) < sizeof(PointValue)) {
     return abi::kNotHandled;
   }

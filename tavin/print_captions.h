@@ -6,9 +6,15 @@
 #include <cstdint>
 
 #include "support/abi.h"
+#include "support/record_bytes.h"
 #include "support/values.h"
 
 namespace tavin {
+
+// The tag of the tagged value at `value`.
+inline uint16_t TagOf(const void* value) {
+  return support::Read<uint16_t>(value);
+}
 
 enum class CaptionAttribute { kFont, kSize, kStyle, kText, kPosition };
 

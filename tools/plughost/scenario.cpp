@@ -13,6 +13,7 @@
 #include "host/listeners.h"
 #include "host/playback.h"
 #include "tools/plughost/library_search.h"
+#include "win32/stand_in.h"
 
 namespace plughost::scenario {
 namespace {
@@ -71,6 +72,8 @@ class Runner {
 
   // Reports of what the host saw.
   void NewMessages();
+  void NewCursors();
+  void Machine(const Step& s);
   void NewFaults();
   void Report();
   void Tree();
@@ -99,6 +102,7 @@ class Runner {
   int16_t savedVersion_ = 0;
   size_t messagesSeen_ = 0;
   size_t visitsSeen_ = 0;
+  size_t cursorsSeen_ = 0;
   size_t faultsSeen_ = 0;
   Last last_;
   std::string error_;
@@ -214,6 +218,12 @@ bool Runner::ToRecord(const Literal& literal, Record* record) {
       std::memcpy(at, &v, sizeof v);
       return true;
     }
+    case Literal::Kind::kPoint: {
+      PointValue v{tag::kPoint, static_cast<int16_t>(literal.integer),
+                   static_cast<int16_t>(literal.end)};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
   }
   return false;
 }
@@ -285,6 +295,11 @@ std::string Runner::Describe(const refhost::Value& value) const {
       literal.integer = static_cast<int32_t>(word(2));
       literal.end = static_cast<int32_t>(word(6));
       return Format(literal);
+    case tag::kPoint:
+      literal.kind = Literal::Kind::kPoint;
+      literal.integer = static_cast<int16_t>(word(2) & 0xFFFF);
+      literal.end = static_cast<int16_t>(word(2) >> 16);
+      return Format(literal);
     case tag::kChoice:
       literal.kind = Literal::Kind::kChoice;
       literal.id = word(2);
@@ -347,6 +362,33 @@ void Runner::NewMessages() {
     std::snprintf(flags, sizeof flags, "%#x", m.flags);
     out_ << ", flags " << flags << (m.delivered ? "" : " (not delivered)") << "\n";
   }
+}
+
+void Runner::NewCursors() {
+  const auto& cursors = host_.Cursors();
+  for (; cursorsSeen_ < cursors.size(); ++cursorsSeen_) {
+    out_ << "  " << NameOf(cursors[cursorsSeen_].instance) << " asked for cursor "
+         << cursors[cursorsSeen_].cursor << "\n";
+  }
+}
+
+// Sets the facts the system queries answer, then shows them all.
+void Runner::Machine(const Step& s) {
+  stand_in::MachineFacts& machine = stand_in::Machine();
+  for (const auto& [key, value] : s.facts) {
+    if (key == "version") machine.version = static_cast<uint32_t>(value);
+    if (key == "processor") machine.processorType = static_cast<uint32_t>(value);
+    if (key == "width") machine.screenWidth = static_cast<int32_t>(value);
+    if (key == "height") machine.screenHeight = static_cast<int32_t>(value);
+    if (key == "depth") machine.screenBitsPerPixel = static_cast<int32_t>(value);
+    if (key == "keyboard") machine.keyboardType = static_cast<int32_t>(value);
+  }
+  char version[32];
+  std::snprintf(version, sizeof version, "%u.%u (%#x)", machine.version & 0xFF,
+                (machine.version >> 8) & 0xFF, machine.version);
+  out_ << "  machine: system " << version << ", processor type " << machine.processorType
+       << ", screen " << machine.screenWidth << " x " << machine.screenHeight << " at "
+       << machine.screenBitsPerPixel << " bits, keyboard type " << machine.keyboardType << "\n";
 }
 
 void Runner::NewFaults() {
@@ -699,6 +741,14 @@ bool Runner::Check(const Step& s) {
       expected = std::to_string(s.number);
       got = std::to_string(host_.Messages().size());
       break;
+    case Expect::kCursor:
+      expected = std::to_string(s.number);
+      got = host_.Cursors().empty() ? "no cursor" : std::to_string(host_.Cursors().back().cursor);
+      break;
+    case Expect::kCursors:
+      expected = std::to_string(s.number);
+      got = std::to_string(host_.Cursors().size());
+      break;
   }
   if (got.empty()) {
     static const char* const kWhat[] = {"status", "value", "delivered", "handled", "sent count"};
@@ -912,6 +962,14 @@ bool Runner::Execute(const Step& s) {
     case Op::kReport:
       Report();
       return true;
+    case Op::kMachine:
+      Machine(s);
+      return true;
+    case Op::kCursors:
+      if (host_.Cursors().empty()) out_ << "  no cursor asked for\n";
+      cursorsSeen_ = 0;
+      NewCursors();
+      return true;
     case Op::kTrace:
       host_.ClearTrace();
       host_.SetTracing(s.number != 0);
@@ -937,6 +995,7 @@ int Runner::Run(const std::vector<Step>& steps) {
     bool ok = Execute(step);
     PrintTrace();
     NewMessages();
+    NewCursors();
     NewFaults();
     if (!ok) {
       out_.flush();

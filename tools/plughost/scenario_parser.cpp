@@ -34,18 +34,26 @@ a comment; --trace starts the run with trace on.
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
+  cursors                       every cursor the plug-ins asked the host to show (each is also
+                                printed under the command that asked for it)
+  machine [version 3.95] [processor 486] [screen 800x600] [depth 16] [keyboard 4]
+                                what the system queries answer from now on (printed either
+                                way); a version may also be GetVersion's word, like 0x5F03
   report                        ownership faults and leaks (destroy all first to see leaks)
   say TEXT                      print a line
   trace on | trace off          print every host call the plug-ins make (and every slot the
                                 host calls) under the command that caused it, indented by
                                 nesting: "Quit#1: Instance.Listen(1, id(1802,0)) = 0"
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
-         listeners N | messages N   fail the run (with the line number) when it differs;
-                                sent: messages the plug-ins sent during the last send,
-                                deliver, seek, position or play; messages: all so far
+         listeners N | messages N | cursor N | cursors N   fail the run (with the line
+                                number) when it differs; sent: messages the plug-ins sent
+                                during the last send, deliver, seek, position or play;
+                                messages: all so far; cursor: the cursor last asked for;
+                                cursors: how many times one was asked for
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
-  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty.
+  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), point(800,600),
+  empty.
 The run fails on the first error, on any failed expect, and when the host saw an ownership
 fault or a leak once every instance is gone at the end.
 )";
@@ -214,7 +222,7 @@ bool Starts(const std::string& word, const char* prefix) {
 
 constexpr const char* kValueForms =
     "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none), "
-    "range(100,200), choice(3), choice(3,0), empty or unassigned";
+    "range(100,200), choice(3), choice(3,0), point(800,600), empty or unassigned";
 
 bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   *out = Literal{};
@@ -268,6 +276,21 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     out->kind = Literal::Kind::kRange;
     out->integer = static_cast<int32_t>(a);
     out->end = static_cast<int32_t>(b);
+    return true;
+  }
+  if (Starts(w, "point(")) {
+    const std::string body = Inside(w, 6);
+    const size_t comma = body.find(',');
+    int64_t x = 0, y = 0;
+    if (comma == std::string::npos ||
+        !ParseNumber(body.substr(0, comma), INT16_MIN, INT16_MAX, &x) ||
+        !ParseNumber(body.substr(comma + 1), INT16_MIN, INT16_MAX, &y)) {
+      *error = "\"" + w + "\" is not a point: write point(800,600) (x, y, each 16 bits)";
+      return false;
+    }
+    out->kind = Literal::Kind::kPoint;
+    out->integer = static_cast<int32_t>(x);
+    out->end = static_cast<int32_t>(y);
     return true;
   }
   if (Starts(w, "choice(")) {
@@ -424,6 +447,43 @@ class LineParser {
     if (!AtEnd()) return Fail("unexpected \"" + tokens_[at_].text + "\" at the end of the line");
     return true;
   }
+  // machine's KEY VALUE pairs. A version is major.minor (each 0 to 255) or GetVersion's word;
+  // a screen is WIDTHxHEIGHT.
+  bool MachineFacts() {
+    while (!AtEnd()) {
+      std::string key, value;
+      if (!Word("a fact (version, processor, screen, depth or keyboard)", &key)) return false;
+      if (!Word(("a value for " + key).c_str(), &value)) return false;
+      int64_t a = 0, b = 0;
+      const size_t split = value.find(key == "version" ? '.' : 'x');
+      if (key == "version" && split != std::string::npos) {
+        if (!ParseNumber(value.substr(0, split), 0, 255, &a) ||
+            !ParseNumber(value.substr(split + 1), 0, 255, &b)) {
+          return Fail("\"" + value + "\" is not a version: write 3.95 or 0x5F03");
+        }
+        step_->facts.emplace_back(key, a | (b << 8));
+      } else if (key == "version" || key == "processor" || key == "depth" || key == "keyboard") {
+        const int64_t low = key == "version" || key == "processor" ? 0 : INT32_MIN;
+        if (!ParseNumber(value, low,
+                         key == "version" || key == "processor" ? UINT32_MAX : INT32_MAX, &a)) {
+          return Fail("\"" + value + "\" is not a number for " + key);
+        }
+        step_->facts.emplace_back(key, a);
+      } else if (key == "screen") {
+        if (split == std::string::npos ||
+            !ParseNumber(value.substr(0, split), INT32_MIN, INT32_MAX, &a) ||
+            !ParseNumber(value.substr(split + 1), INT32_MIN, INT32_MAX, &b)) {
+          return Fail("\"" + value + "\" is not a screen size: write 800x600");
+        }
+        step_->facts.emplace_back("width", a);
+        step_->facts.emplace_back("height", b);
+      } else {
+        return Fail("\"" + key + "\" is no fact of the machine (version, processor, screen, " +
+                    "depth or keyboard)");
+      }
+    }
+    return true;
+  }
 
  public:
   std::string error_;
@@ -446,7 +506,8 @@ bool LineParser::Parse(std::string* error) {
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
-      {"trace", Op::kTrace},         {"expect", Op::kExpect},
+      {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
+      {"machine", Op::kMachine},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -468,6 +529,7 @@ bool LineParser::Parse(std::string* error) {
     case Op::kVisits:
     case Op::kListeners:
     case Op::kReport:
+    case Op::kCursors:
       ok = End();
       break;
     case Op::kObject:
@@ -586,6 +648,9 @@ bool LineParser::Parse(std::string* error) {
       break;
     case Op::kSay:
       break;  // taken whole before tokenizing
+    case Op::kMachine:
+      ok = MachineFacts();
+      break;
     case Op::kTrace: {
       std::string state;
       ok = Word("on or off", &state);
@@ -602,9 +667,11 @@ bool LineParser::Parse(std::string* error) {
           {"delivered", Expect::kDelivered}, {"handled", Expect::kHandled},
           {"sent", Expect::kSent},           {"faults", Expect::kFaults},
           {"leaks", Expect::kLeaks},         {"listeners", Expect::kListeners},
-          {"messages", Expect::kMessages}};
+          {"messages", Expect::kMessages},   {"cursor", Expect::kCursor},
+          {"cursors", Expect::kCursors}};
       constexpr const char* kWhats =
-          "status, value, delivered, handled, sent, faults, leaks, listeners or messages";
+          "status, value, delivered, handled, sent, faults, leaks, listeners, messages, cursor "
+          "or cursors";
       std::string what;
       ok = Word((std::string("what to expect (") + kWhats + ")").c_str(), &what);
       if (!ok) break;
@@ -614,9 +681,14 @@ bool LineParser::Parse(std::string* error) {
         break;
       }
       s.expect = w->second;
-      ok = (s.expect == Expect::kValue ? Value(&s.value)
-                                       : Number("a count or status", 0, INT32_MAX, &s.number)) &&
-           End();
+      if (s.expect == Expect::kValue) {
+        ok = Value(&s.value);
+      } else if (s.expect == Expect::kCursor) {
+        ok = Number("a cursor number", INT32_MIN, INT32_MAX, &s.number);
+      } else {
+        ok = Number("a count or status", 0, INT32_MAX, &s.number);
+      }
+      ok = ok && End();
       break;
     }
   }
@@ -690,6 +762,8 @@ std::string Format(const Literal& literal) {
       return "choice(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + ")";
     case Literal::Kind::kEmpty:
       return "empty";
+    case Literal::Kind::kPoint:
+      return "point(" + std::to_string(literal.integer) + "," + std::to_string(literal.end) + ")";
   }
   return "";
 }

@@ -108,10 +108,6 @@ uint32_t VisitMessageIds(Record* r, uint32_t a, uint32_t b) {
 uint32_t DestructKeepingTheNote(Record*) {
   return 0;
 }
-uint32_t ConstructKeepingTheScreen(Record* r) {
-  GetDC(nullptr);  // never released
-  return Construct(r);
-}
 uint32_t DestructFreeingTwice(Record* r) {
   Call(Strings(), 1, abi::method::kFreeString, r->note);
   Call(Strings(), 1, abi::method::kFreeString, r->note);
@@ -133,6 +129,13 @@ uint32_t StoredSizeTooLarge(Record* r, void* stream, uint32_t ignored, int16_t* 
   uint32_t status = StoredSize(r, stream, ignored, version, size);
   *size += 4;
   return status;
+}
+uint32_t ConstructKeepingTheScreen(Record* r) {
+  GetDC(nullptr);
+  return Construct(r);
+}
+uint32_t HandleNothing(Record*, const abi::MessageRecord*) {
+  return 1;
 }
 uint32_t SaveCrashing(Record*, void*) {
   volatile uintptr_t nowhere = 16;  // opaque to the optimiser: a real store to a bad address
@@ -216,9 +219,6 @@ EXPORT uint32_t Sound(abi::PluginDescriptor* d) {
 EXPORT uint32_t Leaky(abi::PluginDescriptor* d) {
   return Flawed(d, "Leaky", abi::slot::kDestruct, Fn(&DestructKeepingTheNote));
 }
-EXPORT uint32_t Grabby(abi::PluginDescriptor* d) {
-  return Flawed(d, "Grabby", abi::slot::kConstruct, Fn(&ConstructKeepingTheScreen));
-}
 EXPORT uint32_t DoubleFree(abi::PluginDescriptor* d) {
   return Flawed(d, "DoubleFree", abi::slot::kDestruct, Fn(&DestructFreeingTwice));
 }
@@ -234,6 +234,12 @@ EXPORT uint32_t Lenient(abi::PluginDescriptor* d) {
 }
 EXPORT uint32_t Oversize(abi::PluginDescriptor* d) {
   return Flawed(d, "Oversize", abi::slot::kStoredSize, Fn(&StoredSizeTooLarge));
+}
+EXPORT uint32_t ScreenKeeper(abi::PluginDescriptor* d) {
+  return Flawed(d, "ScreenKeeper", abi::slot::kConstruct, Fn(&ConstructKeepingTheScreen));
+}
+EXPORT uint32_t Deaf(abi::PluginDescriptor* d) {
+  return Flawed(d, "Deaf", abi::slot::kHandleMessage, Fn(&HandleNothing));
 }
 EXPORT uint32_t Crasher(abi::PluginDescriptor* d) {
   return Flawed(d, "Crasher", abi::slot::kSave, Fn(&SaveCrashing));
