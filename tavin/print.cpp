@@ -118,7 +118,9 @@ abi::Result WritePath(void* instance, const void* value) {
   if (!IsText(TagOf(value))) return abi::kNotHandled;
   const TextValue given = Read<TextValue>(value);
   PrintRecord* record = Record(instance);
-  if (record->filePath.chars == nullptr || record->filePath.capacity == 0) {
+  // A path left without its full buffer (an allocation the host refused earlier, a copy made
+  // then) gets one again, so the path written is not cut shorter than the buffer allows.
+  if (record->filePath.chars == nullptr || record->filePath.capacity < tavin::kPathBuffer) {
     ReleasePath(instance);
     if (NewPathBuffer(instance) != 0) return abi::kNotHandled;
   }

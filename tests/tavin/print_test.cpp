@@ -399,6 +399,16 @@ TEST_F(Print, FromEditorWithoutAPathBufferAnswers1) {
   TestText path("y.bmp");
   EXPECT_EQ(print_->SetAttribute("filepath", nullptr, path.Value()), 0);
   EXPECT_EQ(Path(), "y.bmp");
+  // A copy made into an instance that never got its buffer holds one just large enough for
+  // the path it copied; a longer path written later is still kept whole.
+  host_->FailAllocations(0, 1);
+  Instance* target = host_->Create("Print", owner_);
+  host_->StopFailingAllocations();
+  ASSERT_EQ(target->Assign(*print_), 0);
+  EXPECT_EQ(+Record(target).filePath.capacity, 6u);
+  TestText longer(std::string(200, 'z'));
+  EXPECT_EQ(target->SetAttribute("filepath", nullptr, longer.Value()), 0);
+  EXPECT_EQ(TextOf(&Record(target).filePath), std::string(200, 'z'));
 }
 
 TEST_F(Print, BrowseButtonChoosesAFile) {
