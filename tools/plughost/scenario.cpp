@@ -13,6 +13,7 @@
 #include "host/listeners.h"
 #include "host/playback.h"
 #include "tools/plughost/library_search.h"
+#include "tools/plughost/scenario_printer.h"
 #include "win32/stand_in.h"
 
 namespace plughost::scenario {
@@ -103,6 +104,7 @@ class Runner {
   size_t messagesSeen_ = 0;
   size_t visitsSeen_ = 0;
   size_t cursorsSeen_ = 0;
+  PrintingSeen printingSeen_;
   size_t faultsSeen_ = 0;
   Last last_;
   std::string error_;
@@ -749,6 +751,10 @@ bool Runner::Check(const Step& s) {
       expected = std::to_string(s.number);
       got = std::to_string(host_.Cursors().size());
       break;
+    case Expect::kPrinted:
+      expected = std::to_string(s.number);
+      got = std::to_string(PrintJobCount());
+      break;
   }
   if (got.empty()) {
     static const char* const kWhat[] = {"status", "value", "delivered", "handled", "sent count"};
@@ -965,6 +971,9 @@ bool Runner::Execute(const Step& s) {
     case Op::kMachine:
       Machine(s);
       return true;
+    case Op::kPrinter:
+      SetPrinter(s.printer, out_);
+      return true;
     case Op::kCursors:
       if (host_.Cursors().empty()) out_ << "  no cursor asked for\n";
       cursorsSeen_ = 0;
@@ -990,12 +999,15 @@ void Runner::PrintTrace() {
 
 int Runner::Run(const std::vector<Step>& steps) {
   host_.SetTracing(options_.trace);
+  // A relative file path a plug-in hands the host names a file beside the scenario.
+  host_.SetFileFolder(options_.scenarioDir);
   for (const Step& step : steps) {
     if (step.op != Op::kSay) out_ << "> " << step.source << "\n";
     bool ok = Execute(step);
     PrintTrace();
     NewMessages();
     NewCursors();
+    ShowNewPrinting(&printingSeen_, out_);
     NewFaults();
     if (!ok) {
       out_.flush();

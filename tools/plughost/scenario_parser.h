@@ -79,6 +79,7 @@ enum class Op {
   kExpect,
   kCursors,
   kMachine,
+  kPrinter,
 };
 
 // The tag a `get` presets in its output value; kAny lets the callee choose.
@@ -96,7 +97,8 @@ enum class Expect {
   kListeners,
   kMessages,
   kCursor,
-  kCursors
+  kCursors,
+  kPrinted
 };
 
 struct Step {
@@ -121,6 +123,9 @@ struct Step {
   // machine: the facts to set, in order: version (GetVersion's word), processor, width,
   // height, depth, keyboard.
   std::vector<std::pair<std::string, int64_t>> facts;
+  // printer: the settings, in order: dpi, pagewidth, pageheight, dialog (0 ok, 1 cancel,
+  // 2 fail), bitmaps (1 or 0).
+  std::vector<std::pair<std::string, int64_t>> printer;
 };
 
 struct ParseResult {
