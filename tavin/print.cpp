@@ -25,10 +25,12 @@ constexpr support::Name20 kTextAlignmentName = support::MakeName20("textalignmen
 constexpr char kBitmapFilter[] = "Bitmap File(*.BMP)\0*.bmp\0";
 constexpr DWORD kFileDialogFlags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_SHOWHELP;
 
-// The 8-byte real at byte 34 of the editor's item information: the item's text length.
+// The editor's item information: the item's text length is the 8-byte real at byte 34.
 constexpr size_t kItemInfoSize = sizeof(abi::ItemInfo);
 
 using support::Field;
+using support::Read;
+using tavin::IsText;
 using tavin::TagOf;
 
 #define PR_FIELD(instance, name) Field(instance, offsetof(PrintRecord, name))
@@ -39,12 +41,6 @@ PrintRecord* Record(void* instance) {
 
 uint32_t Handle(const void* instance) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(instance));
-}
-
-using support::Read;
-
-bool IsText(uint16_t valueTag) {
-  return valueTag == tag::kText || valueTag == tag::kTextSecond;
 }
 
 // Frees the path buffer if the instance owns it, and leaves the path an empty text owned by

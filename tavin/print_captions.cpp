@@ -40,10 +40,6 @@ uint32_t DeclaredSize(const void* value) {
   return TaggedValueSize(TagOf(value));
 }
 
-bool IsText(uint16_t valueTag) {
-  return valueTag == tag::kText || valueTag == tag::kTextSecond;
-}
-
 // The entry number of a caption index: an integer counting from 1. Anything else is refused.
 bool EntryNumber(const void* index, uint32_t* entry) {
   if (index == nullptr || TagOf(index) != tag::kInteger) return false;

@@ -16,6 +16,10 @@ inline uint16_t TagOf(const void* value) {
   return support::Read<uint16_t>(value);
 }
 
+inline bool IsText(uint16_t valueTag) {
+  return valueTag == tag::kText || valueTag == tag::kTextSecond;
+}
+
 enum class CaptionAttribute { kFont, kSize, kStyle, kText, kPosition };
 
 // Whether a 16-byte attribute name is one of the caption attributes, and which.
