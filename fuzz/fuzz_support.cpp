@@ -80,6 +80,11 @@ std::unique_ptr<refhost::Host> NewHost() {
 
 void Finish(std::unique_ptr<refhost::Host> host) {
   host->DestroyAll();
+  if (!host->DestroyedWhileRunning().empty()) {
+    std::fprintf(stderr, "%s was destroyed with its periodic calls running\n",
+                 host->DestroyedWhileRunning().front().c_str());
+    std::abort();
+  }
   const refhost::Ownership& ownership = host->Ownership();
   if (!ownership.Faults().empty() || !ownership.Leaks().empty()) {
     std::fprintf(stderr, "ownership check failed:\n%s\n", ownership.Report().c_str());

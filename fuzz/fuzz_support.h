@@ -51,7 +51,7 @@ class Input {
 std::unique_ptr<refhost::Host> NewHost();
 
 // Ends an input: every instance destroyed, then abort() with the host's report when it saw an
-// ownership fault or anything still allocated.
+// ownership fault or anything still allocated, or an instance went with its periodic calls on.
 void Finish(std::unique_ptr<refhost::Host> host);
 
 // Stops the run with a sentence saying which rule an instance broke.

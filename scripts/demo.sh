@@ -14,7 +14,7 @@ $run "$build/tools/plughost/plughost" info $libs
 if [ -f scenarios/demo.scn ] && $run "$build/tools/plughost/plughost" --help | grep -q '^ *run'; then
   echo
   echo "== plughost run scenarios/demo.scn"
-  $run "$build/tools/plughost/plughost" run scenarios/demo.scn --lib-dir "$build"
+  $run "$build/tools/plughost/plughost" run scenarios/demo.scn --lib-dir "$build" --out-dir "$build/demo"
 fi
 if $run "$build/tools/plughost/plughost" --help | grep -q '^ *print'; then
   echo

@@ -18,31 +18,37 @@ TEST(ScenarioPrint, PrinterSettingsAndPrintedPages) {
   TempFile picture("scenario.bmp", testing_support::MakeBitmapFile({30, 20, 8}));
   // The bitmap is named relative to the scenario's folder, where the host looks for it.
   const std::string name = picture.Path().substr(picture.Path().rfind('/') + 1);
-  TempFile scenario("print.scn", "load TAVIN\n"
-                                 "object /stage class stage\n"
-                                 "printer dpi 192 page 200x100 dialog ok bitmaps yes\n"
-                                 "new p Print on /stage\n"
-                                 "set p filepath = \"" + name + "\"\n"
-                                 "enable p\n"
-                                 "send /stage id(302)\n"
-                                 "expect printed 1\n"
-                                 "printer dialog cancel\n"
-                                 "send /stage id(302)\n"
-                                 "printer dialog ok bitmaps no\n"
-                                 "send /stage id(302)\n"
-                                 "expect printed 1\n");
+  std::string text = R"(load TAVIN
+object /stage class stage
+printer dpi 192 page 200x100 dialog ok bitmaps yes
+new p Print on /stage
+set p filepath = "PICTURE"
+enable p
+send /stage id(302)
+expect printed 1
+printer dialog cancel
+send /stage id(302)
+printer dialog ok bitmaps no
+send /stage id(302)
+expect printed 1
+)";
+  text.replace(text.find("PICTURE"), 7, name);
+  TempFile scenario("print.scn", text);
   const Outcome run = Plughost("run " + scenario.Path() + " --lib-dir " + LIB_DIR);
   EXPECT_EQ(run.status, 0) << run.output;
-  EXPECT_TRUE(Has(run.output, "  printer: 192 x 192 dpi, page 200 x 100 pixels, dialog ok, "
-                              "bitmaps yes"))
+  EXPECT_TRUE(Has(run.output,
+                  "  printer: 192 x 192 dpi, page 200 x 100 pixels, dialog ok, "
+                  "bitmaps yes"))
       << run.output;
-  EXPECT_TRUE(Has(run.output, "  printed \"Bitmap Printing Test\": 1 page\n"
-                              "    a 30 x 20 picture drawn at (70, 30) as 60 x 40 on a 200 x 100 "
-                              "page"))
+  EXPECT_TRUE(Has(run.output,
+                  "  printed \"Bitmap Printing Test\": 1 page\n"
+                  "    a 30 x 20 picture drawn at (70, 30) as 60 x 40 on a 200 x 100 "
+                  "page"))
       << run.output;
   EXPECT_TRUE(Has(run.output, "dialog cancel, bitmaps yes"));
   EXPECT_TRUE(Has(run.output, "dialog ok, bitmaps no"));
-  EXPECT_TRUE(Has(run.output, "  message box \"Device Error\": \"Printer cannot display bitmaps.\""))
+  EXPECT_TRUE(
+      Has(run.output, "  message box \"Device Error\": \"Printer cannot display bitmaps.\""))
       << run.output;
 
   for (const char* line : {"printer dpi many", "printer page 30", "printer dialog maybe",

@@ -165,6 +165,7 @@ class ClassChecks {
   std::string RegistrationRepeated();
   std::string Lifecycle();
   std::string EnableDisable();
+  std::string DestructWhileTicking();
   std::string Ownership();
 
   refhost::Host& host_;
@@ -289,6 +290,44 @@ std::string ClassChecks::EnableDisable() {
     if (n.instance == main_) return "after Disable it still asks for notifications";
   }
   return "";
+}
+
+// A fresh instance is enabled and sent every message id the class showed, first as it is
+// constructed and then with each integer item of its editor switched to 1 in turn (a mode
+// choice, say); whatever periodic calls that starts must end with the instance. A host that
+// does not drop them itself would go on calling Periodic on freed memory.
+std::string ClassChecks::DestructWhileTicking() {
+  if (!info_.HasSlot(1, abi::slot::kPeriodic)) return "skip: no Periodic slot";
+  std::vector<int16_t> switches = {0};  // 0: no item switched
+  if (editor_ != nullptr && Has(abi::slot::kFromEditor)) {
+    for (int16_t item : EditorItems(*editor_)) {
+      if (item != 0 && editor_->Item(item)->tag == tag::kInteger) switches.push_back(item);
+    }
+  }
+  for (int16_t item : switches) {
+    Instance* ticker = Make();
+    if (item != 0) {
+      refhost::HostEditor& editor = host_.NewEditor();
+      ticker->ToEditor(editor, 0);
+      editor.SetItem(item, refhost::Value::Integer(1));
+      ticker->FromEditor(editor);
+    }
+    if (Has(abi::slot::kEnable)) ticker->Enable();
+    for (const auto& [id, second] : ids_) {
+      if (host_.PeriodicRunning(ticker) || !Has(abi::slot::kHandleMessage)) break;
+      ticker->HandleMessage(owner_, id, second);
+    }
+    host_.Advance(100);
+    const bool ticking = host_.PeriodicRunning(ticker);
+    const size_t before = host_.DestroyedWhileRunning().size();
+    host_.Destroy(ticker);
+    if (!ticking) continue;
+    if (host_.DestroyedWhileRunning().size() != before)
+      return "its periodic calls still ran after Destruct" +
+             (item == 0 ? std::string() : " (with editor item " + Number(item) + " at 1)");
+    return "";
+  }
+  return "skip: nothing it was sent started periodic calls";
 }
 
 std::string ClassChecks::Ownership() {
@@ -514,6 +553,8 @@ void ClassChecks::Run() {
     }
     return "";
   });
+  Check("Destruct stops the periodic calls its messages started",
+        [&] { return DestructWhileTicking(); });
   Check("HandleMessage of an id nobody uses answers 1", [&]() -> std::string {
     if (!Has(abi::slot::kHandleMessage)) return NotRegistered("HandleMessage");
     uint32_t id = 0x7FFF0001;

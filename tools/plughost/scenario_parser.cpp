@@ -31,7 +31,13 @@ a comment; --trace starts the run with trace on.
   play PATH MS [step MS]        play for MS of clock time, the position moving at the rate and
                                 notified every step (100 ms when not given)
   position PATH                 print an object's play position (expect value N checks it)
+  move PATH to point(X,Y) over MS [step MS]   move an object's "position" in a straight line
+                                while the clock advances (100 ms steps when not given)
+  plot ATTR FILE.svg            write what the plug-ins set ATTR to since the last plot, one line
+                                per object with the messages it handled, and print sparklines;
+                                FILE is taken in --out-dir (the current folder when not given)
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
+  change NAME N                 EditorItemChanged for item N, then the items as they now are
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
   cursors                       every cursor the plug-ins asked the host to show (each is also
@@ -57,7 +63,7 @@ a comment; --trace starts the run with trace on.
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
   range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), point(800,600),
-  empty.
+  duration(600) or duration(600,1,600) (count, divisor, rate), empty.
 The run fails on the first error, on any failed expect, and when the host saw an ownership
 fault or a leak once every instance is gone at the end.
 )";
@@ -220,13 +226,21 @@ bool ParseWordPair(const std::string& body, int64_t* first, int64_t* second) {
   return ParseNumber(a, 0, UINT32_MAX, first) && ParseNumber(b, 0, UINT32_MAX, second);
 }
 
+// "a,b" of two numbers in low..high (a range's ends, a point's coordinates).
+bool ParseNumberPair(const std::string& body, int64_t low, int64_t high, int64_t* a, int64_t* b) {
+  const size_t comma = body.find(',');
+  return comma != std::string::npos && ParseNumber(body.substr(0, comma), low, high, a) &&
+         ParseNumber(body.substr(comma + 1), low, high, b);
+}
+
 bool Starts(const std::string& word, const char* prefix) {
   return word.rfind(prefix, 0) == 0 && word.back() == ')';
 }
 
 constexpr const char* kValueForms =
     "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none), "
-    "range(100,200), choice(3), choice(3,0), point(800,600), empty or unassigned";
+    "range(100,200), choice(3), choice(3,0), point(800,600), duration(600), duration(600,1,600), "
+    "empty or unassigned";
 
 bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   *out = Literal{};
@@ -267,13 +281,9 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     return true;
   }
   if (Starts(w, "range(")) {
-    std::string body = Inside(w, 6);
-    size_t comma = body.find(',');
     int64_t a = 0, b = 0;
     // Both ends are signed positions: a bit pattern like 0xFFFFFFFF is no position.
-    if (comma == std::string::npos ||
-        !ParseNumber(body.substr(0, comma), INT32_MIN, INT32_MAX, &a) ||
-        !ParseNumber(body.substr(comma + 1), INT32_MIN, INT32_MAX, &b)) {
+    if (!ParseNumberPair(Inside(w, 6), INT32_MIN, INT32_MAX, &a, &b)) {
       *error = "\"" + w + "\" is not a range: write range(100,200) (start, end)";
       return false;
     }
@@ -283,12 +293,8 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     return true;
   }
   if (Starts(w, "point(")) {
-    const std::string body = Inside(w, 6);
-    const size_t comma = body.find(',');
     int64_t x = 0, y = 0;
-    if (comma == std::string::npos ||
-        !ParseNumber(body.substr(0, comma), INT16_MIN, INT16_MAX, &x) ||
-        !ParseNumber(body.substr(comma + 1), INT16_MIN, INT16_MAX, &y)) {
+    if (!ParseNumberPair(Inside(w, 6), INT16_MIN, INT16_MAX, &x, &y)) {
       *error = "\"" + w + "\" is not a point: write point(800,600) (x, y, each 16 bits)";
       return false;
     }
@@ -306,6 +312,27 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     out->kind = Literal::Kind::kChoice;
     out->id = static_cast<uint32_t>(a);
     out->second = static_cast<uint32_t>(b);
+    return true;
+  }
+  if (Starts(w, "duration(")) {
+    // count[,divisor[,rate]]: ticks of 1/600 second when only the count is given.
+    std::vector<int64_t> words = {0, 1, 600};
+    std::string body = Inside(w, 9);
+    bool ok = !body.empty();
+    for (size_t i = 0; ok && i < words.size() && !body.empty(); ++i) {
+      const size_t comma = body.find(',');
+      ok = ParseNumber(body.substr(0, comma), INT32_MIN, UINT32_MAX, &words[i]);
+      body = comma == std::string::npos ? "" : body.substr(comma + 1);
+      ok = ok && !(comma != std::string::npos && body.empty());
+    }
+    if (!ok || !body.empty()) {
+      *error = "\"" + w + "\" is not a duration: write duration(600) or duration(600,1,600)";
+      return false;
+    }
+    out->kind = Literal::Kind::kDuration;
+    out->id = static_cast<uint32_t>(words[0]);
+    out->second = static_cast<uint32_t>(words[1]);
+    out->integer = static_cast<int32_t>(static_cast<uint32_t>(words[2]));
     return true;
   }
   if (Starts(w, "real(")) {
@@ -541,7 +568,8 @@ bool LineParser::Parse(std::string* error) {
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
       {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
-      {"machine", Op::kMachine},     {"printer", Op::kPrinter},
+      {"machine", Op::kMachine},     {"move", Op::kMove},         {"plot", Op::kPlot},
+      {"change", Op::kChange},       {"printer", Op::kPrinter},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -624,6 +652,10 @@ bool LineParser::Parse(std::string* error) {
       ok = Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) && Keyword("=") &&
            Value(&s.value) && End();
       break;
+    case Op::kChange:
+      ok = Name(&s.name) && Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) &&
+           End();
+      break;
     case Op::kSet:
       ok = Target() && Attribute() && Keyword("=") && Value(&s.value) && End();
       break;
@@ -679,6 +711,21 @@ bool LineParser::Parse(std::string* error) {
         ok = Number("a step in milliseconds", 1, 86400000, &s.step);
       }
       ok = ok && End();
+      break;
+    case Op::kMove:
+      ok = Path(&s.path) && Keyword("to") && Value(&s.value);
+      if (ok && s.value.kind != Literal::Kind::kPoint) ok = Fail("move goes to a point(X,Y)");
+      ok = ok && Keyword("over") && Number("milliseconds", 0, 86400000, &s.number);
+      if (ok && PeekWord("step")) {
+        ++at_;
+        ok = Number("a step in milliseconds", 1, 86400000, &s.step);
+      }
+      ok = ok && End();
+      break;
+    case Op::kPlot:
+      ok = Attribute();
+      if (ok && s.index) ok = Fail("plot takes an attribute name without an index");
+      ok = ok && Word("an SVG file", &s.text) && End();
       break;
     case Op::kSay:
       break;  // taken whole before tokenizing
@@ -801,6 +848,9 @@ std::string Format(const Literal& literal) {
       return "empty";
     case Literal::Kind::kPoint:
       return "point(" + std::to_string(literal.integer) + "," + std::to_string(literal.end) + ")";
+    case Literal::Kind::kDuration:
+      return "duration(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + "," +
+             std::to_string(static_cast<uint32_t>(literal.integer)) + ")";
   }
   return "";
 }

@@ -30,8 +30,8 @@ void SetPrinter(const std::vector<std::pair<std::string, int64_t>>& settings, st
     if (key == "pageheight") printer.pageHeight = static_cast<int32_t>(value);
     if (key == "dialog") printer.dialog = static_cast<stand_in::DialogAnswer>(value);
     if (key == "bitmaps") {
-      printer.rasterCaps = value != 0 ? printer.rasterCaps | RC_BITBLT
-                                      : printer.rasterCaps & ~RC_BITBLT;
+      printer.rasterCaps =
+          value != 0 ? printer.rasterCaps | RC_BITBLT : printer.rasterCaps & ~RC_BITBLT;
     }
   }
   out << "  printer: " << printer.dpiX << " x " << printer.dpiY << " dpi, page "
