@@ -56,6 +56,9 @@ class Instance;
 
 // What a call of a slot the class never registered answers. No real status is this large.
 constexpr uint16_t kSlotNotRegistered = 0xFFFF;
+// What a slot call answers when it ran past the host's time limit and was abandoned, and every
+// later call of that instance, whose state can no longer be trusted.
+constexpr uint16_t kSlotTimedOut = 0xFFFE;
 
 // The name of a callback slot ("Construct", "Periodic", ...), or "" for a column with none.
 std::string_view SlotName(uint16_t row, uint16_t column);
@@ -131,6 +134,14 @@ struct NotificationEntry {
   uint32_t object;
   const Instance* instance;
   uint32_t kind;
+};
+
+// A slot call abandoned at the time limit.
+struct TimedOutCall {
+  std::string instance;  // "Quit#3"
+  std::string slot;      // "HandleMessage"
+  uint32_t limitMs = 0;
+  std::string ToString() const;  // "Quit#3.HandleMessage did not return within 5 s"
 };
 
 struct MessageOutcome {
@@ -229,6 +240,8 @@ class Instance {
   uint64_t Serial() const { return serial_; }
   std::string Label() const;  // "Quit#3"
   Host& GetHost() const { return *host_; }
+  // A slot call of this instance ran past the time limit: the host calls it no more.
+  bool TimedOut() const { return timedOut_; }
 
   // Slot callers: each answers the slot's 16-bit result, or kSlotNotRegistered.
   uint16_t Assign(const Instance& source);
@@ -261,6 +274,7 @@ class Instance {
   uint32_t base_ = 0;
   uint64_t serial_ = 0;
   bool constructed_ = false;
+  bool timedOut_ = false;
 };
 
 class Host {
@@ -345,6 +359,11 @@ class Host {
   int SetPosition(uint32_t object, int32_t position);
   int32_t PositionOf(uint32_t object) const;  // 0 for an unknown object
 
+  // ---- Time limit of every entry call and slot call (0: none); host/call_limit.h.
+  void SetCallLimit(uint32_t milliseconds) { callLimitMs_ = milliseconds; }
+  uint32_t CallLimit() const { return callLimitMs_; }
+  const std::vector<TimedOutCall>& TimedOutCalls() const { return timedOut_; }
+
   // ---- File paths: ResolveFilePath joins a relative path to this folder ("" keeps it).
   void SetFileFolder(std::string folder) { fileFolder_ = std::move(folder); }
 
@@ -397,6 +416,8 @@ class Host {
   std::vector<VisitEntry> visits_;
   std::vector<CursorEntry> cursors_;
   uint64_t now_ = 0;
+  uint32_t callLimitMs_;
+  std::vector<TimedOutCall> timedOut_;
   std::string fileFolder_;
   uint32_t allocationsToGrant_ = 0;
   uint32_t allocationsToRefuse_ = 0;

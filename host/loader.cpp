@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/call_limit.h"
 #include "host/impl.h"
 
 namespace refhost {
@@ -46,8 +47,9 @@ void OnFault(int signal) {
   siglongjmp(g_jump, 1);
 }
 
-// Runs the entry; false (with a reason) when it faulted.
-bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, std::string* why) {
+// Runs the entry; false (with a reason) when it faulted or ran past the time limit.
+bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, uint32_t limitMs,
+                  std::string* why) {
   static char* altStack = nullptr;
   constexpr size_t kAltStackSize = 64 * 1024;
   if (altStack == nullptr) altStack = static_cast<char*>(std::malloc(kAltStackSize));
@@ -66,11 +68,18 @@ bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, std:
 
   bool ok = true;
   g_signal = 0;
-  if (sigsetjmp(g_jump, 1) == 0) {
-    entry(descriptor);
-  } else {
+  // The fault's jump lands inside the limited call, which so still ends in order.
+  auto call = [&] {
+    if (sigsetjmp(g_jump, 1) == 0) {
+      entry(descriptor);
+    } else {
+      ok = false;
+      *why = std::string("it crashed with ") + strsignal(g_signal);
+    }
+  };
+  if (!WithinLimit(limitMs, call)) {
     ok = false;
-    *why = std::string("it crashed with ") + strsignal(g_signal);
+    *why = "the entry call did not return within " + LimitText(limitMs);
   }
   for (int i = 0; i < 4; ++i) sigaction(signals[i], &old[i], nullptr);
   sigaltstack(&oldStack, nullptr);
@@ -224,7 +233,8 @@ bool RegisterExport(Host::Impl& impl, const std::string& exportName, abi::EntryP
   void* services = impl.servicesRecord;
   // Name query.
   DescriptorBlock query(0, services, impl.host);
-  if (!GuardedEntry(entry, query.descriptor, why)) return false;
+  const uint32_t limit = impl.host->CallLimit();
+  if (!GuardedEntry(entry, query.descriptor, limit, why)) return false;
   const uint8_t* nameBytes = query.descriptor->names;
   if (nameBytes[0] == 0) {
     *why = "the name query wrote an empty class name";
@@ -257,7 +267,7 @@ bool RegisterExport(Host::Impl& impl, const std::string& exportName, abi::EntryP
   {
     DescriptorBlock dry(1, services, impl.host);
     g_columnsAsked = &order;
-    bool ok = GuardedEntry(entry, dry.descriptor, why);
+    bool ok = GuardedEntry(entry, dry.descriptor, limit, why);
     g_columnsAsked = nullptr;
     if (!ok) return false;
   }
@@ -267,7 +277,7 @@ bool RegisterExport(Host::Impl& impl, const std::string& exportName, abi::EntryP
   g_allocating = &impl;
   g_failAllocator = options.failAllocator;
   size_t firstTable = impl.ownedTables.size();
-  bool ok = GuardedEntry(entry, real.descriptor, why);
+  bool ok = GuardedEntry(entry, real.descriptor, limit, why);
   g_failAllocator = false;
   if (!ok) return false;
   abi::PluginDescriptor& d = *real.descriptor;
@@ -371,13 +381,16 @@ LoadResult Host::Load(const std::string& path, const LoadOptions& options) {
   LoadResult result;
   std::vector<std::string> exports;
   if (!ReadExports(path, &exports, &result.error)) return result;
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // A name without a slash would send dlopen to the system's library path, not this folder.
+  const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+  void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (library == nullptr) {
     const char* reason = dlerror();
     result.error = "cannot load " + path + ": " + (reason ? reason : "unknown reason");
     return result;
   }
   impl_->libraries.push_back(library);
+  AddPluginCodeOf(library);
   if (exports.empty()) {
     result.error = path + " exports no entry point, so it is not a plug-in library";
     return result;

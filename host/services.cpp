@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/call_limit.h"
 #include "host/impl.h"
 #include "host/trace_hook.h"
 
@@ -891,7 +892,14 @@ abi::Result RefhostOtherSetAttribute(void* self, const char* name, const void* i
   const abi::MethodEntry* entry = instance->Class().Entry(0, abi::slot::kSetAttribute);
   if (entry == nullptr) return 1;
   using Fn = abi::Result (*)(void*, const char*, const void*, const void*);
-  auto call = [&] { return reinterpret_cast<Fn>(entry->function)(self, name, index, value); };
+  auto call = [&]() -> abi::Result {
+    if (instance->TimedOut()) return kSlotTimedOut;
+    abi::Result result = kSlotTimedOut;
+    auto body = [&] { result = reinterpret_cast<Fn>(entry->function)(self, name, index, value); };
+    if (!WithinLimit(instance->GetHost().CallLimit(), body))
+      instance->GetHost().impl().TimedOut(*instance, 0, abi::slot::kSetAttribute);
+    return result;
+  };
   Tracer& tracer = instance->GetHost().GetTracer();
   if (!tracer.On()) return call();
   TraceArgs arguments(instance->GetHost());
