@@ -25,8 +25,11 @@ windows: setup
 demo: build
 	sh scripts/demo.sh build/linux-i686
 
+VALIDATE_REPORT = build/linux-i686-asan/plughost-validate.xml
 test-asan: build-asan
 	ctest --preset linux-i686-asan -j $(JOBS)
+	@echo "plughost validate: seed $$(sed -n 's/.*name="seed" value="\([0-9]*\)".*/\1/p' \
+	  $(VALIDATE_REPORT) | head -n 1), JUnit report $(VALIDATE_REPORT)"
 
 build-fuzz: setup
 	cmake --preset linux-i686-fuzz >/dev/null

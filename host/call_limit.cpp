@@ -166,8 +166,7 @@ void AddPluginCode(const void* begin, const void* end) {
 
 void AddPluginCodeOf(void* dlHandle) {
   link_map* map = nullptr;
-  if (dlHandle == nullptr || dlinfo(dlHandle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr)
-    return;
+  if (dlHandle == nullptr || dlinfo(dlHandle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return;
   ElfW(Addr) base = map->l_addr;
   dl_iterate_phdr(AddExecutableSegments, &base);
 }

@@ -124,6 +124,10 @@ Host::Host(uint32_t seed) : impl_(std::make_unique<Impl>()), callLimitMs_(kDefau
   impl_->SetUpServices();
 }
 
+void Host::Reseed(uint32_t seed) {
+  impl_->random.seed(seed);
+}
+
 Host::~Host() {
   DestroyAll();
   impl_->streams.clear();

@@ -280,6 +280,8 @@ class Instance {
 class Host {
  public:
   explicit Host(uint32_t seed = 1);
+  // Starts RandomInteger's draws afresh from `seed`.
+  void Reseed(uint32_t seed);
   ~Host();
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;

@@ -81,6 +81,8 @@ TEST(Plughost, UnknownOptionsAndMissingValuesAreUsageErrors) {
       {"info --json x.so", "plughost info: unknown option --json"},
       {"info --timeout", "plughost info: --timeout needs a value"},
       {"info --timeout -1 x.so", "--timeout takes seconds from 0"},
+      {"validate --json", "plughost validate: --json needs a value"},
+      {"validate --frobnicate x.so", "plughost validate: unknown option --frobnicate"},
       {"run x.scn --json out", "plughost run: unknown option --json"},
   };
   for (const Case& c : cases) {

@@ -14,7 +14,10 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info", "LIB... [--timeout S]", "list each exported class: size, flags, interface and slots",
        &Info},
-      {"validate", "LIB...", "check every class's whole life cycle through the host", &Validate},
+      {"validate",
+       "LIB... [--class NAME] [--include RE] [--exclude RE] [--seed N] [--list]\n"
+       "             [--junit FILE] [--json FILE] [--timeout S]",
+       "run the named checks on every class", &Validate},
       {"run", "FILE [--lib-dir DIR] [--trace] [--timeout S]",
        "run a scenario file (the language is below); --trace prints every host call", &Run},
   };

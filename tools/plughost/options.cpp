@@ -21,8 +21,7 @@ bool OptionReader::Seconds(uint32_t* milliseconds) {
   if (!Value(&text)) return false;
   char* end = nullptr;
   const double seconds = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0 ||
-      seconds > 86400) {
+  if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0 || seconds > 86400) {
     Usage("--timeout takes seconds from 0 (no limit) to 86400, not \"" + text + "\"");
     return false;
   }

@@ -29,8 +29,8 @@ uint32_t GetAttributeSpinning(void*, const char*, const void*, void*) {
 // For ever, mostly inside the host: it asks for random numbers without end.
 uint32_t HandleMessageAsking(void*, const void*) {
   void* system = static_cast<void**>(g_services)[abi::service::kSystem];
-  auto* header = reinterpret_cast<const abi::HostObjectHeader*>(static_cast<const uint8_t*>(system) -
-                                                                abi::kHeaderSize);
+  auto* header = reinterpret_cast<const abi::HostObjectHeader*>(
+      static_cast<const uint8_t*>(system) - abi::kHeaderSize);
   const abi::MethodEntry& entry =
       header->classRecord->rowTables[abi::kServiceRow][abi::method::kRandomInteger];
   using Fn = uint32_t (*)(uint32_t, int32_t, int32_t, int32_t*);
