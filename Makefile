@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: setup demo test build build-asan windows test-asan check-dlls format format-check clean \
-        build-fuzz fuzz fuzz-smoke
+        build-fuzz fuzz fuzz-smoke dist
 
 setup:
 	@sh scripts/setup.sh
@@ -43,8 +43,14 @@ fuzz: build-fuzz
 fuzz-smoke: build-fuzz
 	sh fuzz/run.sh build/linux-i686-fuzz runs 3000
 
-check-dlls: windows
-	sh scripts/check-dlls.sh build/mingw-i686
+# What a user copies: stripped DLLs and .so files with MANIFEST.txt, in build/dist.
+dist: windows build
+	sh scripts/dist.sh build/mingw-i686 build/linux-i686 build/dist
+	cmake/run-i386.sh build/linux-i686/tools/plughost/plughost info build/dist/TAVIN.so \
+	  build/dist/ostrel.so >/dev/null
+
+check-dlls: dist
+	sh scripts/check-dlls.sh build/dist
 
 format-check:
 	sh scripts/format.sh --check
