@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: setup demo test build build-asan windows test-asan check-dlls format format-check clean \
-        build-fuzz fuzz fuzz-smoke dist
+        build-fuzz fuzz fuzz-smoke dist bench
 
 setup:
 	@sh scripts/setup.sh
@@ -48,6 +48,11 @@ dist: windows build
 	sh scripts/dist.sh build/mingw-i686 build/linux-i686 build/dist
 	cmake/run-i386.sh build/linux-i686/tools/plughost/plughost info build/dist/TAVIN.so \
 	  build/dist/ostrel.so >/dev/null
+
+# Benchmarks of the optimised build (numbers for people, not pass or fail).
+bench: build
+	cmake --build --preset linux-i686 -j $(JOBS) --target slot_call_bench
+	cmake/run-i386.sh build/linux-i686/tests/slot_call_bench
 
 check-dlls: dist
 	sh scripts/check-dlls.sh build/dist
