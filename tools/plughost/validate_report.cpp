@@ -105,8 +105,8 @@ bool WriteJUnit(const ValidateReport& report, const std::string& path, std::stri
   std::ostringstream xml;
   xml << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       << "<testsuites name=\"plughost validate\" tests=\"" << all.size() << "\" failures=\""
-      << count(all, Outcome::kFail) << "\" skipped=\"" << count(all, Outcome::kSkip)
-      << "\" time=\"" << Seconds(total) << "\">\n";
+      << count(all, Outcome::kFail) << "\" skipped=\"" << count(all, Outcome::kSkip) << "\" time=\""
+      << Seconds(total) << "\">\n";
   for (const Suite& suite : suites) {
     const std::string stem = std::filesystem::path(suite.library).stem().string();
     const std::string name = suite.className.empty() ? stem : stem + "." + suite.className;
