@@ -146,6 +146,13 @@ class ClassChecks {
     if (!x || !y || *x == *y) return "";
     return std::string(what) + ": " + Difference(*x, *y);
   }
+  // "" when the instance still stores `before` (or the class cannot save), else what changed.
+  std::string Unchanged(const std::optional<Bytes>& before, Instance* instance,
+                        const std::string& what) {
+    std::optional<Bytes> after = Stored(instance);
+    if (!before || !after || *before == *after) return "";
+    return what + ": " + Difference(*before, *after);
+  }
   // Saves an instance as the host writes a title: StoredSize, then Save into a fresh stream.
   std::string SaveInto(Instance* instance, refhost::HostStream** stream, int16_t* version);
   std::vector<refhost::ListenerInfo> ListenersOf(const Instance* instance) {
@@ -287,10 +294,7 @@ std::string ClassChecks::Assign() {
   std::optional<Bytes> before = Stored(source);
   status = source->Assign(*source);
   if (status != 0) return "assigning an instance to itself answered " + Number(status);
-  std::optional<Bytes> after = Stored(source);
-  if (before && after && *before != *after)
-    return "assigning an instance to itself changed it: " + Difference(*before, *after);
-  return "";
+  return Unchanged(before, source, "assigning an instance to itself changed it");
 }
 
 // Names what an instance left allocated once destroyed.
@@ -357,10 +361,7 @@ std::string ClassChecks::EditorRoundTrip() {
   std::optional<Bytes> before = Stored(instance);
   uint16_t status = instance->FromEditor(*editor);
   if (status != 0) return "FromEditor answered " + Number(status);
-  std::optional<Bytes> after = Stored(instance);
-  if (before && after && *before != *after)
-    return "the stored form changed over an editor round trip: " + Difference(*before, *after);
-  return "";
+  return Unchanged(before, instance, "the stored form changed over an editor round trip");
 }
 
 std::string ClassChecks::EditorItemChanged() {
@@ -451,10 +452,7 @@ std::string ClassChecks::UnknownVersionRefused() {
   if (status != 1) return "version " + std::to_string(unknown) + " answered " + Number(status);
   if (saved->ReadPosition() != 0)
     return "it still read " + Number(saved->ReadPosition()) + " bytes";
-  std::optional<Bytes> after = Stored(instance);
-  if (before && after && *before != *after)
-    return "the instance changed: " + Difference(*before, *after);
-  return "";
+  return Unchanged(before, instance, "the instance changed");
 }
 
 std::string ClassChecks::GetUnknownRefused() {
@@ -484,10 +482,7 @@ std::string ClassChecks::SetUnknownRefused() {
   IntegerValue value{tag::kInteger, 7};
   uint16_t status = instance->SetAttribute(kUnknownAttribute, nullptr, &value);
   if (status != 1) return "answered " + Number(status);
-  std::optional<Bytes> after = Stored(instance);
-  if (before && after && *before != *after)
-    return "the instance changed: " + Difference(*before, *after);
-  return "";
+  return Unchanged(before, instance, "the instance changed");
 }
 
 std::string ClassChecks::EnableDisable() {
