@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <setjmp.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -18,7 +19,7 @@ namespace refhost {
 namespace {
 
 // Ignored by default, so one that arrives after its call has ended does no harm.
-constexpr int kNudge = SIGURG;
+constexpr int kTick = SIGURG;
 constexpr size_t kMaxRanges = 64;
 
 struct CodeRange {
@@ -33,15 +34,27 @@ struct Frame {
   Frame* outer;
 };
 
-// The host's thread writes these; the signal handler (on the same thread) and the watchdog
-// read them.
+// The host's thread writes these; the signal handler, which runs on the same thread, reads
+// them.
 Frame* volatile g_innermost = nullptr;
-std::atomic<uint32_t> g_serial{0};  // a new value for each outermost call and each abandonment
-std::atomic<bool> g_busy{false};    // an outermost limited call is running
-std::atomic<uint32_t> g_limitMs{kDefaultCallLimitMs};
-std::atomic<uint32_t> g_overdue{0};  // the serial the watchdog found running past its limit
-pthread_t g_caller;
-std::atomic<bool> g_watching{false};
+volatile uint32_t g_serial = 0;    // a new value for each outermost call and each abandonment
+volatile sig_atomic_t g_busy = 0;  // an outermost limited call is running
+volatile uint32_t g_limitMs = kDefaultCallLimitMs;
+volatile sig_atomic_t g_pending = 0;  // overdue, but the signal came while the host's code ran
+
+// The ticking clock: a timer of this thread, made on the first limited call, stopped after a
+// quiet spell and started again by the next call. A forked child starts with none.
+timer_t g_timer;
+volatile sig_atomic_t g_ticking = 0;
+bool g_haveTimer = false;
+pthread_t g_timerThread;
+volatile uint32_t g_tickMs = 50;
+// What the handler saw at the last tick.
+volatile uint32_t g_seenSerial = 0;
+volatile uint32_t g_overdueMs = 0;  // how long the same outermost call has been running
+volatile uint32_t g_quietTicks = 0;
+
+constexpr uint32_t kQuietTicksBeforeStopping = 20;
 
 bool InPluginCode(uintptr_t address) {
   const size_t count = g_rangeCount.load(std::memory_order_acquire);
@@ -51,30 +64,21 @@ bool InPluginCode(uintptr_t address) {
   return false;
 }
 
-void Bump() {
-  g_serial.store(g_serial.load(std::memory_order_relaxed) + 1, std::memory_order_release);
-}
-
-volatile sig_atomic_t g_pending = 0;  // a signal came while the host's own code ran
-
 void Abandon(Frame* frame) {
   g_pending = 0;
-  Bump();  // the calls around this one get a fresh limit of their own
+  g_serial = g_serial + 1;  // the calls around this one get a fresh limit of their own
+  g_overdueMs = 0;
   siglongjmp(frame->jump, 1);
 }
 
-void OnNudge(int, siginfo_t*, void* context) {
-  Frame* frame = g_innermost;
-  if (frame == nullptr || g_overdue.load() != g_serial.load()) return;
-  const auto* state = static_cast<const ucontext_t*>(context);
-  if (InPluginCode(static_cast<uintptr_t>(state->uc_mcontext.gregs[REG_EIP]))) Abandon(frame);
-  g_pending = 1;
-}
-
-uint64_t NowMs() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
+void Tick(bool running) {
+  itimerspec spec{};
+  if (running) {
+    spec.it_interval.tv_nsec = long(g_tickMs) * 1000000L;
+    spec.it_value = spec.it_interval;
+  }
+  timer_settime(g_timer, 0, &spec, nullptr);
+  g_ticking = running ? 1 : 0;
 }
 
 void WriteError(const char* text) {
@@ -82,61 +86,64 @@ void WriteError(const char* text) {
   (void)ignored;
 }
 
-void* Watch(void*) {
-  bool tracking = false;
-  uint32_t tracked = 0;
-  uint64_t since = 0;
-  for (;;) {
-    const uint32_t limit = g_limitMs.load(std::memory_order_relaxed);
-    const long tickMs = std::clamp<long>(limit / 20, 1, 50);
-    timespec tick{0, tickMs * 1000000L};
-    nanosleep(&tick, nullptr);
-    if (!g_busy.load(std::memory_order_acquire)) {
-      tracking = false;
-      continue;
-    }
-    const uint32_t serial = g_serial.load(std::memory_order_acquire);
-    const uint64_t now = NowMs();
-    if (!tracking || serial != tracked) {
-      tracking = true;
-      tracked = serial;
-      since = now;
-      continue;
-    }
-    if (now - since < limit) continue;
-    // Overdue: signal until the call ends or is abandoned (each signal may land outside the
-    // plug-in's code, where it does nothing).
-    g_overdue.store(serial);
-    pthread_kill(g_caller, kNudge);
-    if (now - since >= 2 * uint64_t{limit} + 1000) {
-      WriteError(("plug-in call still running after " + LimitText(limit) +
-                  ", outside any plug-in's own code, where it cannot be abandoned: the process "
-                  "ends\n")
-                     .c_str());
-      _exit(124);
-    }
+// Each tick: has the same outermost call been running past its limit?
+void OnTick(int, siginfo_t*, void* context) {
+  Frame* frame = g_innermost;
+  if (g_busy == 0 || frame == nullptr) {
+    g_overdueMs = 0;
+    g_quietTicks = g_quietTicks + 1;
+    if (g_quietTicks >= kQuietTicksBeforeStopping) Tick(false);
+    return;
   }
-  return nullptr;
+  g_quietTicks = 0;
+  if (g_serial != g_seenSerial) {
+    g_seenSerial = g_serial;
+    g_overdueMs = 0;
+    return;
+  }
+  g_overdueMs = g_overdueMs + g_tickMs;
+  if (g_overdueMs < g_limitMs) return;
+  const auto* state = static_cast<const ucontext_t*>(context);
+  if (InPluginCode(static_cast<uintptr_t>(state->uc_mcontext.gregs[REG_EIP]))) Abandon(frame);
+  g_pending = 1;
+  if (g_overdueMs >= 2 * g_limitMs + 1000) {
+    WriteError(
+        "plug-in call still running past twice its time limit, outside any plug-in's own code, "
+        "where it cannot be abandoned: the process ends\n");
+    _exit(124);
+  }
 }
 
-void StartWatching() {
-  if (g_watching.load(std::memory_order_relaxed)) return;
-  static bool once = [] {
-    // A child process has no watchdog thread until its own first limited call.
-    pthread_atfork(nullptr, nullptr, [] { g_watching.store(false); });
-    struct sigaction action {};
-    action.sa_sigaction = OnNudge;
-    action.sa_flags = SA_SIGINFO | SA_NODEFER | SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(kNudge, &action, nullptr);
-    return true;
-  }();
-  (void)once;
-  pthread_t thread;
-  if (pthread_create(&thread, nullptr, Watch, nullptr) == 0) {
-    pthread_detach(thread);
-    g_watching.store(true);
+void StartTicking() {
+  if (g_haveTimer && !pthread_equal(g_timerThread, pthread_self())) {
+    timer_delete(g_timer);
+    g_haveTimer = false;
   }
+  if (!g_haveTimer) {
+    static bool once = [] {
+      // A child process has no timer until its own first limited call.
+      pthread_atfork(nullptr, nullptr, [] {
+        g_haveTimer = false;
+        g_ticking = 0;
+      });
+      struct sigaction action {};
+      action.sa_sigaction = OnTick;
+      action.sa_flags = SA_SIGINFO | SA_NODEFER | SA_RESTART;
+      sigemptyset(&action.sa_mask);
+      sigaction(kTick, &action, nullptr);
+      return true;
+    }();
+    (void)once;
+    sigevent event{};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = kTick;
+    event._sigev_un._tid = static_cast<pid_t>(syscall(SYS_gettid));
+    if (timer_create(CLOCK_MONOTONIC, &event, &g_timer) != 0) return;
+    g_haveTimer = true;
+    g_timerThread = pthread_self();
+  }
+  g_quietTicks = 0;
+  Tick(true);
 }
 
 int AddExecutableSegments(dl_phdr_info* info, size_t, void* data) {
@@ -174,7 +181,7 @@ void AddPluginCodeOf(void* dlHandle) {
 void AbandonIfOverdue() {
   if (g_pending == 0) return;
   Frame* frame = g_innermost;
-  if (frame != nullptr && g_overdue.load() == g_serial.load()) Abandon(frame);
+  if (frame != nullptr) Abandon(frame);
   g_pending = 0;
 }
 
@@ -187,11 +194,12 @@ bool RunWithinLimit(uint32_t limitMs, void (*body)(void*), void* context) {
   Frame frame;
   frame.outer = outer;
   if (outer == nullptr) {
-    StartWatching();
-    g_caller = pthread_self();
-    g_limitMs.store(limitMs, std::memory_order_relaxed);
-    Bump();
-    g_busy.store(true, std::memory_order_release);
+    g_limitMs = limitMs;
+    g_tickMs = std::clamp<uint32_t>(limitMs / 20, 1, 50);
+    g_serial = g_serial + 1;
+    g_pending = 0;
+    g_busy = 1;
+    if (g_ticking == 0) StartTicking();
   }
   g_innermost = &frame;
   volatile bool finished = false;
@@ -201,7 +209,7 @@ bool RunWithinLimit(uint32_t limitMs, void (*body)(void*), void* context) {
   }
   g_innermost = outer;
   if (outer == nullptr) {
-    g_busy.store(false, std::memory_order_release);
+    g_busy = 0;
     g_pending = 0;
   }
   return finished;

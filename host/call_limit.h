@@ -2,15 +2,17 @@
 // when its limit runs out is abandoned, so a plug-in that loops for ever costs the host one
 // failed call instead of the whole run.
 //
-// How: the call runs on the host's thread as always; a watchdog thread started on the first
-// limited call notes when each outermost call began (two stores per call, no system call on
-// the normal path) and, once the limit has passed, signals the host's thread. The signal
-// handler abandons the innermost limited call only while the thread is executing a plug-in
-// library's own code (its address lies in a range registered with AddPluginCode), so host,
-// C library and sanitizer code is never cut off in the middle; a signal that lands in a host
-// method is acted on when that method returns to the plug-in (AbandonIfOverdue), and one that
-// lands anywhere else waits for the next. A call stuck outside plug-in code for a second limit
-// ends the process with a message rather than hanging it.
+// How: the call runs on the host's thread as always. The first limited call starts a timer of
+// that thread which ticks (a signal) every twentieth of the limit, at most every 50 ms; a call
+// costs the normal path a few stores and no system call. A tick that finds the same outermost
+// call running past its limit abandons the innermost limited call, but only while the thread
+// is executing a plug-in library's own code (its address lies in a range registered with
+// AddPluginCode), so host, C library and sanitizer code is never cut off in the middle; a tick
+// that lands in a host method is acted on when that method returns to the plug-in
+// (AbandonIfOverdue), and one that lands anywhere else waits for the next. A call stuck
+// outside plug-in code for a second limit ends the process with a message rather than hanging
+// it. No thread is involved (a forked child under qemu-i386 cannot start one); the timer stops
+// after a second without calls.
 #pragma once
 
 #include <cstdint>
