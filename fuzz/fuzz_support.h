@@ -51,7 +51,7 @@ class Input {
 std::unique_ptr<refhost::Host> NewHost();
 
 // Ends an input: every instance destroyed, then abort() with the host's report when it saw an
-// ownership fault or anything still allocated.
+// ownership fault or anything still allocated, or an instance went with its periodic calls on.
 void Finish(std::unique_ptr<refhost::Host> host);
 
 // Stops the run with a sentence saying which rule an instance broke.
@@ -115,6 +115,18 @@ void AnyAttributeCall(Input& in, refhost::Instance* instance, const char* const 
     instance->SetAttribute(in.Pick(names), at, out.bytes);
   }
 }
+
+// A stream to Load from: the stored form one of `pair` saves (checked against the size its
+// StoredSize promised), up to `maxValues` values the host can read, in an order a class might
+// not expect, or up to `maxBytes` raw bytes.
+refhost::HostStream& AnyStoredForm(Input& in, refhost::Host& host,
+                                   refhost::Instance* const (&pair)[2],
+                                   const std::vector<uint32_t>& objects, uint32_t maxValues,
+                                   uint32_t maxBytes);
+
+// Replaces `instance`, one of `pair`, by a copy of either of them on one of `objects`.
+void ReplaceWithCopy(Input& in, refhost::Host& host, refhost::Instance* const (&pair)[2],
+                     refhost::Instance*& instance, const std::vector<uint32_t>& objects);
 
 // An 80-byte message record concerning `object` with the given id pair.
 std::vector<uint8_t> MessageRecord(uint32_t object, uint32_t id, uint32_t second);

@@ -59,9 +59,18 @@ def stream_seeds():
                      integer(5) + cue_fields["mode"])
     obj_forms = [message_id(1) + text(t) for t in
                  ("", "/s/o", "./a", "../a", "../../../x", "/s\r/o", "x" * 300)]
-    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP); second: version (0 -> 0, 1 -> 1).
+    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 CursorMod, 4 panning); second: version
+    # (0 -> 0, 1 -> 1, 4 -> 2, 6 -> 3).
     forms = [(0, 0, quit_form), (1, 1, cue_v1), (1, 0, cue_v0), (1, 1, cue_text_data)]
     forms += [(2, 0, form) for form in obj_forms]
+    cursor_form = message_id(303) + struct.pack("<HII", 100, 3, 0)
+    forms += [(3, 0, cursor_form), (3, 0, text("long text") + cursor_form)]
+    pan_head = message_id(2001) + message_id(2002)
+    pan_forms = [(6, pan_head + integer(2) + integer(-40) + integer(600)),
+                 (4, pan_head + integer(7) + integer(100) + integer(9))]
+    pan_forms += [(1, pan_head + integer(0) + integer(75) + text(t)) for t in
+                  ("00:01.00", "00:75.00", "1:30.50", "", "00:01.00 and more")]
+    forms += [(4, version, form) for version, form in pan_forms]
     seeds = []
     for cls, version, form in forms:
         seeds.append(bytes([cls, version]) + form)
@@ -86,6 +95,8 @@ def main():
     write(os.path.join(out, "quit_fuzz"), operation_seeds(9, rng))
     write(os.path.join(out, "media_cue_fuzz"), operation_seeds(10, rng))
     write(os.path.join(out, "stream_load_fuzz"), stream_seeds())
+    write(os.path.join(out, "cursor_mod_fuzz"), operation_seeds(9, rng))
+    write(os.path.join(out, "sys_info_fuzz"), operation_seeds(7, rng))
 
 
 if __name__ == "__main__":

@@ -694,6 +694,7 @@ void Host::Destroy(Instance* instance) {
   // holds stays allocated and is reported as leaked.
   if (instance->constructed_ && !instance->timedOut_)
     CallSlot(*impl_, *instance, 0, abi::slot::kDestruct);
+  if (PeriodicRunning(instance)) destroyedRunning_.push_back(instance->Label());
   impl_->DropRegistrations(instance);
   impl_->ReleaseChainedIn(instance);
   if (ObjectNode* node = impl_->Node(instance->owner_)) {
@@ -755,7 +756,20 @@ uint16_t Instance::SetAttribute(std::string_view name, const void* index, const 
 }
 
 uint16_t Instance::HandleMessage(void* record) {
-  return CallSlot(host_->impl(), *this, 0, abi::slot::kHandleMessage, record);
+  HandledMessage handled;
+  handled.micros = host_->Now();
+  handled.instance = Label();
+  handled.owner = owner_;
+  if (record != nullptr) {
+    std::memcpy(&handled.id, static_cast<uint8_t*>(record) + offsetof(abi::MessageRecord, id), 4);
+    std::memcpy(&handled.second,
+                static_cast<uint8_t*>(record) + offsetof(abi::MessageRecord, second), 4);
+  }
+  const uint16_t result = CallSlot(host_->impl(), *this, 0, abi::slot::kHandleMessage, record);
+  handled.result = result;
+  // Only a call that reached the plug-in counts as handed over.
+  if (result != kSlotNotRegistered) host_->handled_.push_back(std::move(handled));
+  return result;
 }
 
 uint16_t Instance::HandleMessage(uint32_t object, uint32_t id, uint32_t second) {
@@ -858,6 +872,8 @@ void Host::ClearLogs() {
   messages_.clear();
   visits_.clear();
   cursors_.clear();
+  attributeWrites_.clear();
+  handled_.clear();
 }
 
 // ---- Clock.

@@ -169,8 +169,26 @@ struct ServiceCalls {
     }
     return 1;
   }
+  // Every write is kept with the clock's time, so what the plug-ins did to an object's
+  // attributes can be read back as a series.
   static uint16_t SetObjectAttribute(Impl* impl, uint32_t object, const char* name16,
                                      const void* index, const void* value) {
+    const uint16_t status = WriteObjectAttribute(impl, object, name16, index, value);
+    if (name16 != nullptr && value != nullptr) {
+      AttributeWrite write;
+      write.micros = H(impl).Now();
+      write.object = object;
+      write.name = NameOf16(name16);
+      for (char& c : write.name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      Value::FromRecord(value, &write.value);
+      write.status = status;
+      write.writer = impl->callStack.empty() ? "" : impl->callStack.back()->Label();
+      H(impl).attributeWrites_.push_back(std::move(write));
+    }
+    return status;
+  }
+  static uint16_t WriteObjectAttribute(Impl* impl, uint32_t object, const char* name16,
+                                       const void* index, const void* value) {
     ObjectNode* node = impl->Node(object);
     if (node == nullptr || name16 == nullptr || value == nullptr) return 1;
     std::string name = NameOf16(name16);
@@ -392,8 +410,8 @@ struct ServiceCalls {
         !i->Class().HasSlot(1, abi::slot::kPeriodic)) {
       return 1;
     }
-    // The interval counts ticks of 1/60 second.
-    uint64_t interval = std::max<uint64_t>(1, ticks) * 1000000 / 60;
+    // The interval counts ticks of 1/600 second.
+    uint64_t interval = std::max<uint64_t>(1, ticks) * 1000000 / 600;
     for (PeriodicEntry& e : impl->periodic) {
       if (e.instance == i) {
         e.intervalMicros = interval;

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "ostrel/obj_ref.h"
+#include "ostrel/panning.h"
 #include "support/abi.h"
 
 #ifdef _WIN32
@@ -16,6 +17,10 @@ extern "C" {
 
 OSTREL_EXPORT uint32_t ObjRefP(abi::PluginDescriptor* descriptor) {
   return ostrel::RunObjRefEntry(descriptor);
+}
+
+OSTREL_EXPORT uint32_t panning(abi::PluginDescriptor* descriptor) {
+  return ostrel::RunPanningEntry(descriptor);
 }
 
 #ifdef _WIN32

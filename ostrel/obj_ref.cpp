@@ -655,17 +655,9 @@ abi::Result ObjRefLoad(void* instance, void* stream, uint32_t /*ignored*/, int16
 
 namespace ostrel {
 
-namespace {
-
-template <typename Function>
-void* Slot(Function function) {
-  return reinterpret_cast<void*>(function);
-}
-
-}  // namespace
-
 uint32_t RunObjRefEntry(abi::PluginDescriptor* descriptor) {
   using namespace abi::slot;
+  using support::Slot;
   constexpr uint16_t row = abi::kComponentRow;
   const support::SlotEntry slots[] = {
       {row, kConstruct, Slot(&ObjRefConstruct)},

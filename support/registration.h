@@ -28,6 +28,12 @@ struct ClassDefinition {
   uint16_t afterCaptureCount;
 };
 
+// A callback as a slot table holds it.
+template <typename Function>
+void* Slot(Function function) {
+  return reinterpret_cast<void*>(function);
+}
+
 // The interface names the library carries: the component interface every class registers
 // under (entry 0), and the core service interface beside it, which no class registers.
 extern const Name20 kInterfaceNames[2];

@@ -3,8 +3,10 @@
 
 #include "support/abi.h"
 #include "support/registration.h"
+#include "tavin/cursor_mod.h"
 #include "tavin/media_cue.h"
 #include "tavin/quit.h"
+#include "tavin/sys_info.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -16,12 +18,20 @@
 
 extern "C" {
 
+TAVIN_EXPORT uint32_t CursorMod(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kCursorModClass);
+}
+
 TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kMediaCueClass);
 }
 
 TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kQuitClass);
+}
+
+TAVIN_EXPORT uint32_t SysInfo(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kSysInfoClass);
 }
 
 #ifdef _WIN32

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "win32/stand_in.h"
+
 namespace testing_support {
 
 TestText::TestText(std::string text, uint16_t t) : storage_(std::move(text)) {
@@ -56,6 +58,7 @@ std::string TextOf(const void* textValue) {
 }  // namespace testing_support
 
 void PluginTest::SetUp() {
+  stand_in::Reset();
   host_ = std::make_unique<refhost::Host>();
   tavin_ = host_->Load(TAVIN_PATH);
   ASSERT_TRUE(tavin_.error.empty()) << tavin_.Summary();
@@ -72,6 +75,9 @@ void PluginTest::TearDown() {
   EXPECT_TRUE(ownership.Faults().empty()) << ownership.Report();
   EXPECT_TRUE(ownership.Leaks().empty()) << ownership.Report();
   host_.reset();
+  // Nothing a plug-in took from the system may outlive the test either.
+  EXPECT_EQ(stand_in::LiveHandles().Total(), 0) << stand_in::Report();
+  EXPECT_TRUE(stand_in::Faults().empty()) << stand_in::Report();
 }
 
 void PluginTest::FreeHandedText(void* textValue) {

@@ -26,9 +26,10 @@ TEST(CallLimit, AnOverdueCallIsAbandonedAndItsInstanceFencedOff) {
 
   uint8_t out[64] = {};
   EXPECT_EQ(spinning->GetAttribute("x", nullptr, out), refhost::kSlotTimedOut);  // own code
-  EXPECT_EQ(asking->HandleMessage(stage, 1, 0), refhost::kSlotTimedOut);  // inside the host
+  EXPECT_EQ(asking->HandleMessage(stage, 1, 0), refhost::kSlotTimedOut);         // inside the host
   ASSERT_EQ(host.TimedOutCalls().size(), 2u);
-  EXPECT_EQ(host.TimedOutCalls()[0].ToString(), "Sleeper#1.GetAttribute did not return within 0.2 s");
+  EXPECT_EQ(host.TimedOutCalls()[0].ToString(),
+            "Sleeper#1.GetAttribute did not return within 0.2 s");
   EXPECT_EQ(host.TimedOutCalls()[1].ToString(),
             "Sleeper#2.HandleMessage did not return within 0.2 s");
   EXPECT_TRUE(spinning->TimedOut());

@@ -52,6 +52,11 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
       {"Oversize", "FAIL  state.stored-size-matches-save: StoredSize said 14 bytes, Save wrote 10"},
       {"Crasher", "crashed with Segmentation fault; the class's remaining checks did not run"},
       {"Fickle", "FAIL  registration.repeatable: a registration now fills 13 slots"},
+      {"Deaf", "FAIL  messages.own-ids-handled: id(900,0) answered 1"},
+      {"ScreenKeeper", "system handle(s) still open: live handles: dc#"},
+      {"Ticker",
+       "FAIL  lifecycle.destruct-stops-periodic-calls: its periodic calls still ran after "
+       "Destruct"},
   };
   for (const Expected& c : cases) {
     EXPECT_TRUE(Has(ClassSection(run.output, c.name), c.line)) << c.name << "\n" << run.output;
@@ -60,7 +65,7 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
   EXPECT_FALSE(Has(ClassSection(run.output, "Lenient"), "listener: after"));
   // The crash ended Crasher's child, and the classes after it were still checked.
   EXPECT_TRUE(Has(run.output, "  class Sticky")) << run.output;
-  EXPECT_TRUE(Has(run.output, "validate: 1 library, 8 classes")) << run.output;
+  EXPECT_TRUE(Has(run.output, "validate: 1 library, 11 classes")) << run.output;
   EXPECT_TRUE(Has(run.output, "\nFAIL\n"));
 }
 
@@ -165,7 +170,7 @@ TEST(Validate, JUnitAndJsonReportsHoldEveryCheck) {
   EXPECT_EQ(run.status, 1) << run.output;
   const std::string xml = ReadFile(junit);
   EXPECT_TRUE(Has(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ")) << xml;
-  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"20\" failures=\"3\""))
+  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"22\" failures=\"3\""))
       << xml;
   EXPECT_TRUE(Has(xml, "<property name=\"seed\" value=\"42\"/>"));
   EXPECT_TRUE(Has(xml,
@@ -203,7 +208,9 @@ TEST(Validate, ACallThatNeverReturnsFailsItsCheckNamingClassAndSlot) {
       << run.output;
   // The class is fenced off, not ended: the checks after it still run.
   EXPECT_TRUE(Has(run.output, "ok    attributes.set-unknown-name-refused")) << run.output;
-  EXPECT_TRUE(Has(run.output, "Sleeper#5.HandleMessage did not return within 0.5 s"));
+  EXPECT_TRUE(Has(
+      run.output,
+      "FAIL  messages.foreign-id-refused: Sleeper#6.HandleMessage did not return within 0.5 s"));
   EXPECT_TRUE(Has(run.output,
                   "FAIL  registration.entry-protocol: export Stuck does not follow the entry "
                   "protocol: the entry call did not return within 0.5 s"));

@@ -11,6 +11,7 @@
 
 #include "host/listeners.h"
 #include "support/values.h"
+#include "win32/stand_in.h"
 
 namespace plughost {
 namespace {
@@ -119,6 +120,8 @@ class ClassChecks {
   std::string SetUnknownRefused();
   std::string EnableDisable();
   std::string VisitPassesHostValues();
+  std::string OwnIdsHandled();
+  std::string DestructStopsPeriodicCalls();
   std::string ForeignIdRefused();
 
  private:
@@ -168,6 +171,24 @@ class ClassChecks {
       if (editor.HasItem(static_cast<int16_t>(item))) items.push_back(static_cast<int16_t>(item));
     }
     return items;
+  }
+  // Every message id the instance shows: through VisitMessageIds, and as a listener once
+  // enabled (into `listened` as well, when given). Leaves it disabled.
+  std::set<std::pair<uint32_t, uint32_t>> OwnIds(
+      Instance* instance, std::set<std::pair<uint32_t, uint32_t>>* listened = nullptr) {
+    std::set<std::pair<uint32_t, uint32_t>> own;
+    const size_t visits = host_.Visits().size();
+    instance->VisitMessageIds(kVisitA, kVisitB);
+    for (size_t i = visits; i < host_.Visits().size(); ++i)
+      own.insert({host_.Visits()[i].id, host_.Visits()[i].second});
+    if (Has(abi::slot::kEnable) && instance->Enable() == 0) {
+      for (const refhost::ListenerInfo& l : ListenersOf(instance)) {
+        own.insert({l.id, l.second});
+        if (listened != nullptr) listened->insert({l.id, l.second});
+      }
+      instance->Disable();
+    }
+    return own;
   }
   // An instance shown in a fresh editor in mode 0, for the editor checks.
   std::string Shown(Instance** instance, refhost::HostEditor** editor);
@@ -520,19 +541,66 @@ std::string ClassChecks::VisitPassesHostValues() {
   return "";
 }
 
+std::string ClassChecks::OwnIdsHandled() {
+  NEEDS(kHandleMessage, "HandleMessage");
+  MAKE(instance);
+  std::set<std::pair<uint32_t, uint32_t>> listened;
+  OwnIds(instance, &listened);
+  if (listened.empty()) return "skip: it listens for no message";
+  for (const auto& [id, second] : listened) {
+    uint16_t status = instance->HandleMessage(owner_, id, second);
+    if (status != 0) return IdText(id, second) + " answered " + Number(status);
+  }
+  return "";
+}
+
+// A fresh instance is enabled and sent every message id the class showed, first as it is
+// constructed and then with each integer item of its editor switched to 1 in turn (a mode
+// choice, say); whatever periodic calls that starts must end with the instance. A host that
+// does not drop them itself would go on calling Periodic on freed memory.
+std::string ClassChecks::DestructStopsPeriodicCalls() {
+  if (!info_.HasSlot(1, abi::slot::kPeriodic)) return "skip: no Periodic slot";
+  MAKE(shown);
+  const std::set<std::pair<uint32_t, uint32_t>> ids = OwnIds(shown);
+  std::vector<int16_t> switches = {0};  // 0: no item switched
+  if (Has(abi::slot::kToEditor) && Has(abi::slot::kFromEditor)) {
+    refhost::HostEditor& editor = host_.NewEditor();
+    shown->ToEditor(editor, 0);
+    for (int16_t item : EditorItems(editor)) {
+      if (item != 0 && editor.Item(item)->tag == tag::kInteger) switches.push_back(item);
+    }
+  }
+  for (int16_t item : switches) {
+    MAKE(ticker);
+    if (item != 0) {
+      refhost::HostEditor& editor = host_.NewEditor();
+      ticker->ToEditor(editor, 0);
+      editor.SetItem(item, refhost::Value::Integer(1));
+      ticker->FromEditor(editor);
+    }
+    if (Has(abi::slot::kEnable)) ticker->Enable();
+    for (const auto& [id, second] : ids) {
+      if (host_.PeriodicRunning(ticker) || !Has(abi::slot::kHandleMessage)) break;
+      ticker->HandleMessage(owner_, id, second);
+    }
+    host_.Advance(100);
+    const bool ticking = host_.PeriodicRunning(ticker);
+    const size_t before = host_.DestroyedWhileRunning().size();
+    host_.Destroy(ticker);
+    if (!ticking) continue;
+    if (host_.DestroyedWhileRunning().size() != before)
+      return "its periodic calls still ran after Destruct" +
+             (item == 0 ? std::string() : " (with editor item " + Number(item) + " at 1)");
+    return "";
+  }
+  return "skip: nothing it was sent started periodic calls";
+}
+
 std::string ClassChecks::ForeignIdRefused() {
   NEEDS(kHandleMessage, "HandleMessage");
   MAKE(instance);
   // Every id the instance shows, as a listener or through VisitMessageIds, is its own.
-  std::set<std::pair<uint32_t, uint32_t>> own;
-  const size_t visits = host_.Visits().size();
-  instance->VisitMessageIds(kVisitA, kVisitB);
-  for (size_t i = visits; i < host_.Visits().size(); ++i)
-    own.insert({host_.Visits()[i].id, host_.Visits()[i].second});
-  if (Has(abi::slot::kEnable) && instance->Enable() == 0) {
-    for (const refhost::ListenerInfo& l : ListenersOf(instance)) own.insert({l.id, l.second});
-    instance->Disable();
-  }
+  const std::set<std::pair<uint32_t, uint32_t>> own = OwnIds(instance);
   uint32_t id = 0x7FFF0001;
   const uint32_t second = 0x5A5A;
   while (own.count({id, second}) != 0) ++id;
@@ -595,6 +663,11 @@ const std::vector<CheckEntry>& Table() {
       {{"messages.visit-passes-host-values",
         "VisitMessageIds hands each id on with the two values the host passed"},
        &ClassChecks::VisitPassesHostValues},
+      {{"messages.own-ids-handled", "HandleMessage of each id it listens for answers 0"},
+       &ClassChecks::OwnIdsHandled},
+      {{"lifecycle.destruct-stops-periodic-calls",
+        "whatever periodic calls its messages start end when the instance is destroyed"},
+       &ClassChecks::DestructStopsPeriodicCalls},
       {{"messages.foreign-id-refused", "HandleMessage of an id the instance never uses answers 1"},
        &ClassChecks::ForeignIdRefused},
   };
@@ -613,6 +686,9 @@ void ClassChecks::Check(const CheckInfo& check, uint32_t seed, std::string (Clas
   const size_t faultsBefore = host_.Ownership().Faults().size();
   const size_t leaksBefore = host_.Ownership().Leaks().size();
   const size_t timedOutBefore = host_.TimedOutCalls().size();
+  // What the system had handed out, and the misuse it had seen, before the check.
+  const int handlesBefore = stand_in::LiveHandles().Total();
+  const size_t systemFaultsBefore = stand_in::Faults().size();
   host_.Reseed(SeedFor(seed, check.name));
   owner_ = host_.AddObject(host_.Resolve("/validate"), "owner");
   host_.AddObject(owner_, "child");
@@ -631,6 +707,12 @@ void ClassChecks::Check(const CheckInfo& check, uint32_t seed, std::string (Clas
   } else if (why.empty() && leaks.size() > leaksBefore) {
     why = "its instances, once destroyed, left " + Number(leaks.size() - leaksBefore) +
           " allocation(s), the first: " + leaks[leaksBefore].ToString();
+  } else if (why.empty() && stand_in::LiveHandles().Total() > handlesBefore) {
+    // What the instances took from the system (device contexts, files, memory) must be back.
+    why = Number(stand_in::LiveHandles().Total() - handlesBefore) +
+          " system handle(s) still open: " + stand_in::Report();
+  } else if (why.empty() && stand_in::Faults().size() > systemFaultsBefore) {
+    why = "system call misused: " + stand_in::Faults()[systemFaultsBefore];
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -19,6 +19,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   while (reader.Next()) {
     if (reader.Current() == "--lib-dir") {
       if (!reader.Value(&options.libDir)) return 2;
+    } else if (reader.Current() == "--out-dir") {
+      if (!reader.Value(&options.outDir)) return 2;
     } else if (reader.Current() == "--trace") {
       options.trace = true;
     } else if (reader.Current() == "--timeout") {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -12,7 +13,11 @@
 #include "host/host.h"
 #include "host/host_method.h"
 #include "host/listeners.h"
+#include "host/motion.h"
 #include "host/playback.h"
+#include "host/series.h"
+#include "tools/plughost/plot.h"
+#include "win32/stand_in.h"
 
 namespace plughost::scenario {
 namespace {
@@ -23,6 +28,8 @@ namespace fs = std::filesystem;
 // plug-in takes them for its own and frees them.
 constexpr uint32_t kScenarioOwner = 0x5CE0;
 constexpr uint32_t kTextRoom = 4096;
+// Characters of a sparkline in the terminal.
+constexpr size_t kSparklineWidth = 60;
 
 // Storage for one plug-in shaped value: the record and, for a text, its characters.
 struct Record {
@@ -71,6 +78,8 @@ class Runner {
 
   // Reports of what the host saw.
   void NewMessages();
+  void NewCursors();
+  void Machine(const Step& s);
   void NewFaults();
   void Report();
   void Tree();
@@ -85,7 +94,11 @@ class Runner {
   bool Save(const Step& s);
   bool Restore(const Step& s);
   bool EditorPut(const Step& s);
+  void ListEditorItems(const refhost::Instance& instance);
   bool Play(const Step& s);
+  bool Move(const Step& s);
+  bool WritePlot(const Step& s);
+  std::string MarkLabel(const refhost::HandledMessage& message);
   bool Check(const Step& s);
 
   RunOptions options_;
@@ -99,7 +112,11 @@ class Runner {
   int16_t savedVersion_ = 0;
   size_t messagesSeen_ = 0;
   size_t visitsSeen_ = 0;
+  size_t cursorsSeen_ = 0;
   size_t faultsSeen_ = 0;
+  // Where the next plot begins in the host's logs of attribute writes and handled messages.
+  size_t writesPlotted_ = 0;
+  size_t handledPlotted_ = 0;
   Last last_;
   std::string error_;
   size_t expectations_ = 0;
@@ -282,6 +299,18 @@ bool Runner::ToRecord(const Literal& literal, Record* record) {
       std::memcpy(at, &v, sizeof v);
       return true;
     }
+    case Literal::Kind::kPoint: {
+      PointValue v{tag::kPoint, static_cast<int16_t>(literal.integer),
+                   static_cast<int16_t>(literal.end)};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kDuration: {
+      DurationValue v{tag::kDuration, literal.id, literal.second,
+                      static_cast<uint32_t>(literal.integer)};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
   }
   return false;
 }
@@ -353,10 +382,21 @@ std::string Runner::Describe(const refhost::Value& value) const {
       literal.integer = static_cast<int32_t>(word(2));
       literal.end = static_cast<int32_t>(word(6));
       return Format(literal);
+    case tag::kPoint:
+      literal.kind = Literal::Kind::kPoint;
+      literal.integer = static_cast<int16_t>(word(2) & 0xFFFF);
+      literal.end = static_cast<int16_t>(word(2) >> 16);
+      return Format(literal);
     case tag::kChoice:
       literal.kind = Literal::Kind::kChoice;
       literal.id = word(2);
       literal.second = word(6);
+      return Format(literal);
+    case tag::kDuration:
+      literal.kind = Literal::Kind::kDuration;
+      literal.id = word(2);
+      literal.second = word(6);
+      literal.integer = static_cast<int32_t>(word(10));
       return Format(literal);
     default:
       return value.Describe();
@@ -415,6 +455,33 @@ void Runner::NewMessages() {
     std::snprintf(flags, sizeof flags, "%#x", m.flags);
     out_ << ", flags " << flags << (m.delivered ? "" : " (not delivered)") << "\n";
   }
+}
+
+void Runner::NewCursors() {
+  const auto& cursors = host_.Cursors();
+  for (; cursorsSeen_ < cursors.size(); ++cursorsSeen_) {
+    out_ << "  " << NameOf(cursors[cursorsSeen_].instance) << " asked for cursor "
+         << cursors[cursorsSeen_].cursor << "\n";
+  }
+}
+
+// Sets the facts the system queries answer, then shows them all.
+void Runner::Machine(const Step& s) {
+  stand_in::MachineFacts& machine = stand_in::Machine();
+  for (const auto& [key, value] : s.facts) {
+    if (key == "version") machine.version = static_cast<uint32_t>(value);
+    if (key == "processor") machine.processorType = static_cast<uint32_t>(value);
+    if (key == "width") machine.screenWidth = static_cast<int32_t>(value);
+    if (key == "height") machine.screenHeight = static_cast<int32_t>(value);
+    if (key == "depth") machine.screenBitsPerPixel = static_cast<int32_t>(value);
+    if (key == "keyboard") machine.keyboardType = static_cast<int32_t>(value);
+  }
+  char version[32];
+  std::snprintf(version, sizeof version, "%u.%u (%#x)", machine.version & 0xFF,
+                (machine.version >> 8) & 0xFF, machine.version);
+  out_ << "  machine: system " << version << ", processor type " << machine.processorType
+       << ", screen " << machine.screenWidth << " x " << machine.screenHeight << " at "
+       << machine.screenBitsPerPixel << " bits, keyboard type " << machine.keyboardType << "\n";
 }
 
 void Runner::NewFaults() {
@@ -692,16 +759,20 @@ bool Runner::EditorPut(const Step& s) {
     return Error(instance->Class().name + " has no ToEditor");
   last_.status = status;
   if (status != 0) out_ << "  refused (status " << status << ")\n";
+  ListEditorItems(*instance);
+  return true;
+}
+
+void Runner::ListEditorItems(const refhost::Instance& instance) {
   for (int item = -64; item < 256; ++item) {
     const refhost::Value* value = editor_->Item(static_cast<int16_t>(item));
     if (value == nullptr) continue;
     std::string_view meaning =
-        refhost::EditorItemMeaning(instance->Class().name, static_cast<int16_t>(item));
+        refhost::EditorItemMeaning(instance.Class().name, static_cast<int16_t>(item));
     out_ << "  item " << item << " = " << Describe(*value)
          << (editor_->Disabled(static_cast<int16_t>(item)) ? " (disabled)" : "")
          << (meaning.empty() ? "" : "   # ") << meaning << "\n";
   }
-  return true;
 }
 
 // Plays step by step rather than through Playback::Play so that each message shows up right
@@ -744,6 +815,99 @@ bool Runner::Play(const Step& s) {
   return true;
 }
 
+bool Runner::Move(const Step& s) {
+  uint32_t object = 0;
+  if (!FindObject(s.path, &object)) return false;
+  refhost::Motion motion(host_, object);
+  const size_t before = host_.Messages().size();
+  Literal from;
+  from.kind = Literal::Kind::kPoint;
+  from.integer = motion.Position().x;
+  from.end = motion.Position().y;
+  const std::vector<PointValue> places =
+      motion.MoveTo(static_cast<int16_t>(s.value.integer), static_cast<int16_t>(s.value.end),
+                    static_cast<uint32_t>(s.number), static_cast<uint32_t>(s.step));
+  last_.sent = static_cast<int>(host_.Messages().size() - before);
+  out_ << "  moved " << s.path << " from " << Format(from) << " to " << Format(s.value) << " in "
+       << places.size() << " step" << (places.size() == 1 ? "" : "s") << "; clock at "
+       << host_.Now() / 1000 << " ms\n";
+  return true;
+}
+
+// What a mark on a plotted line says: "start" or "stop" when the message is the first or the
+// second of the instance's "events" (read now, while it lives), else the id itself.
+std::string Runner::MarkLabel(const refhost::HandledMessage& message) {
+  Literal id;
+  id.kind = Literal::Kind::kId;
+  id.id = message.id;
+  id.second = message.second;
+  for (refhost::Instance* instance : host_.Instances()) {
+    if (instance->Label() != message.instance) continue;
+    const char* const names[] = {"start", "stop"};
+    const uint32_t selectors[] = {0x80000001u, 0x40000001u};
+    for (int member = 0; member < 2; ++member) {
+      IntegerValue index{tag::kInteger, static_cast<int32_t>(selectors[member])};
+      MessageIdValue event{tag::kMessageId, 0, 0};
+      if (instance->GetAttribute("events", &index, &event) == 0 && event.id == message.id &&
+          event.second == message.second) {
+        return names[member];
+      }
+    }
+  }
+  return Format(id);
+}
+
+bool Runner::WritePlot(const Step& s) {
+  Plot plot;
+  plot.attribute = s.attribute;
+  plot.toMicros = host_.Now();
+  // The picture begins where something happened, not where the last one ended.
+  plot.fromMicros = plot.toMicros;
+  size_t values = 0;
+  const std::vector<refhost::HandledMessage>& handled = host_.HandledMessages();
+  for (const refhost::Series& series : refhost::IntegerSeries(host_, s.attribute, writesPlotted_)) {
+    PlotLine line;
+    line.name = ObjectText(series.object);
+    line.points = series.points;
+    values += line.points.size();
+    plot.fromMicros = std::min(plot.fromMicros, line.points.front().micros);
+    for (size_t i = handledPlotted_; i < handled.size(); ++i) {
+      if (handled[i].owner != series.object || handled[i].result != 0) continue;
+      line.marks.push_back(PlotMark{handled[i].micros, MarkLabel(handled[i])});
+      plot.fromMicros = std::min(plot.fromMicros, handled[i].micros);
+    }
+    plot.lines.push_back(std::move(line));
+  }
+  writesPlotted_ = host_.AttributeWrites().size();
+  handledPlotted_ = handled.size();
+
+  fs::path file(s.text);
+  if (file.is_relative() && !options_.outDir.empty()) file = fs::path(options_.outDir) / file;
+  std::error_code ec;
+  if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
+  std::ofstream svg(file, std::ios::binary);
+  svg << PlotSvg(plot);
+  svg.close();
+  if (!svg) return Error("cannot write " + file.string());
+  const std::string where = fs::absolute(file, ec).lexically_normal().string();
+
+  out_ << "  " << s.attribute << " from " << TimeText(plot.fromMicros) << " to "
+       << TimeText(plot.toMicros) << ": " << plot.lines.size() << " object"
+       << (plot.lines.size() == 1 ? "" : "s") << ", " << values << " value"
+       << (values == 1 ? "" : "s") << " (" << plot.Low() << " at the bottom, " << plot.High()
+       << " at the top)\n";
+  for (const PlotLine& line : plot.lines) {
+    const Sparkline spark = MakeSparkline(plot, line, kSparklineWidth);
+    std::string name = line.name;
+    if (name.size() < 16) name.resize(16, ' ');
+    out_ << "  " << name << " |" << spark.values << "| " << line.points.back().value << "\n";
+    if (!spark.marks.empty())
+      out_ << "  " << std::string(name.size() + 2, ' ') << spark.marks << "\n";
+  }
+  out_ << "  wrote " << where << "\n";
+  return true;
+}
+
 bool Runner::Check(const Step& s) {
   std::string expected, got;
   auto count = [](std::optional<int> v) { return v ? std::to_string(*v) : std::string(); };
@@ -783,6 +947,14 @@ bool Runner::Check(const Step& s) {
     case Expect::kMessages:
       expected = std::to_string(s.number);
       got = std::to_string(host_.Messages().size());
+      break;
+    case Expect::kCursor:
+      expected = std::to_string(s.number);
+      got = host_.Cursors().empty() ? "no cursor" : std::to_string(host_.Cursors().back().cursor);
+      break;
+    case Expect::kCursors:
+      expected = std::to_string(s.number);
+      got = std::to_string(host_.Cursors().size());
       break;
   }
   if (got.empty()) {
@@ -931,6 +1103,11 @@ bool Runner::Execute(const Step& s) {
     case Op::kPlay:
       fresh();
       return Play(s);
+    case Op::kMove:
+      fresh();
+      return Move(s);
+    case Op::kPlot:
+      return WritePlot(s);
     case Op::kEditor:
       fresh();
       return EditorPut(s);
@@ -939,6 +1116,18 @@ bool Runner::Execute(const Step& s) {
       refhost::Value value;
       if (!ToValue(s.value, &value)) return false;
       editor_->SetItem(static_cast<int16_t>(s.number), value);
+      return true;
+    }
+    case Op::kChange: {
+      if (!FindInstance(s.name, &instance)) return false;
+      if (editor_ == nullptr) return Error("no editor yet (editor NAME first)");
+      fresh();
+      uint16_t status = instance->EditorItemChanged(*editor_, static_cast<int16_t>(s.number));
+      if (status == refhost::kSlotNotRegistered)
+        return Error(instance->Class().name + " has no EditorItemChanged");
+      last_.status = status;
+      if (status != 0) out_ << "  refused (status " << status << ")\n";
+      ListEditorItems(*instance);
       return true;
     }
     case Op::kApply: {
@@ -992,6 +1181,14 @@ bool Runner::Execute(const Step& s) {
     case Op::kReport:
       Report();
       return true;
+    case Op::kMachine:
+      Machine(s);
+      return true;
+    case Op::kCursors:
+      if (host_.Cursors().empty()) out_ << "  no cursor asked for\n";
+      cursorsSeen_ = 0;
+      NewCursors();
+      return true;
     case Op::kTrace:
       host_.ClearTrace();
       host_.SetTracing(s.number != 0);
@@ -1025,6 +1222,9 @@ bool CallsPlugins(const Step& step) {
     case Op::kDeliver:
     case Op::kAdvance:
     case Op::kSeek:
+    case Op::kMove:
+    case Op::kPlot:
+    case Op::kChange:
     case Op::kPlay:
     case Op::kEditor:
     case Op::kApply:
@@ -1057,6 +1257,7 @@ int Runner::Run(const std::vector<Step>& steps) {
     if (step.op == Op::kExpect) ++expectations_;
     PrintTrace();
     NewMessages();
+    NewCursors();
     NewFaults();
     // A plug-in that ran past the time limit is fenced off; nothing it does after is trusted.
     if (host_.TimedOutCalls().size() > timedOutBefore) {

@@ -16,6 +16,7 @@ struct RunOptions {
   std::string scenarioDir;  // the scenario's own folder, searched after libDir
   bool trace = false;       // as if the file began with `trace on`
   uint32_t callLimitMs = refhost::kDefaultCallLimitMs;  // per entry call and callback; 0: none
+  std::string outDir;  // where `plot` writes a relative file ("" for the current folder)
 };
 
 // 0 when every step ran, every expectation held, no export was refused and the host saw no

@@ -32,22 +32,35 @@ a comment; --trace starts the run with trace on.
   play PATH MS [step MS]        play for MS of clock time, the position moving at the rate and
                                 notified every step (100 ms when not given)
   position PATH                 print an object's play position (expect value N checks it)
+  move PATH to point(X,Y) over MS [step MS]   move an object's "position" in a straight line
+                                while the clock advances (100 ms steps when not given)
+  plot ATTR FILE.svg            write what the plug-ins set ATTR to since the last plot, one line
+                                per object with the messages it handled, and print sparklines;
+                                FILE is taken in --out-dir (the current folder when not given)
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
+  change NAME N                 EditorItemChanged for item N, then the items as they now are
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
+  cursors                       every cursor the plug-ins asked the host to show (each is also
+                                printed under the command that asked for it)
+  machine [version 3.95] [processor 486] [screen 800x600] [depth 16] [keyboard 4]
+                                what the system queries answer from now on (printed either
+                                way); a version may also be GetVersion's word, like 0x5F03
   report                        ownership faults and leaks (destroy all first to see leaks)
   say TEXT                      print a line
   trace on | trace off          print every host call the plug-ins make (and every slot the
                                 host calls) under the command that caused it, indented by
                                 nesting: "Quit#1: Instance.Listen(1, id(1802,0)) = 0"
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
-         listeners N | messages N   fail the run (with the line number) when it differs;
-                                sent: messages the plug-ins sent during the last command
-                                that called one (scenarios/README.md lists them);
-                                messages: all so far
+         listeners N | messages N | cursor N | cursors N   fail the run (with the line
+                                number) when it differs; sent: messages the plug-ins sent
+                                during the last command that called one (scenarios/README.md
+                                lists them); messages: all so far; cursor: the cursor last
+                                asked for; cursors: how many times one was asked for
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
-  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty.
+  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), point(800,600),
+  duration(600) or duration(600,1,600) (count, divisor, rate), empty.
 The run fails on the first error, on a call past the time limit, on any failed expect, on an
 export refused, and when the host saw an ownership fault or a leak once every instance is gone
 at the end; it ends with one summary line.
@@ -211,13 +224,21 @@ bool ParseWordPair(const std::string& body, int64_t* first, int64_t* second) {
   return ParseNumber(a, 0, UINT32_MAX, first) && ParseNumber(b, 0, UINT32_MAX, second);
 }
 
+// "a,b" of two numbers in low..high (a range's ends, a point's coordinates).
+bool ParseNumberPair(const std::string& body, int64_t low, int64_t high, int64_t* a, int64_t* b) {
+  const size_t comma = body.find(',');
+  return comma != std::string::npos && ParseNumber(body.substr(0, comma), low, high, a) &&
+         ParseNumber(body.substr(comma + 1), low, high, b);
+}
+
 bool Starts(const std::string& word, const char* prefix) {
   return word.rfind(prefix, 0) == 0 && word.back() == ')';
 }
 
 constexpr const char* kValueForms =
     "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none), "
-    "range(100,200), choice(3), choice(3,0), empty or unassigned";
+    "range(100,200), choice(3), choice(3,0), point(800,600), duration(600), duration(600,1,600), "
+    "empty or unassigned";
 
 bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   *out = Literal{};
@@ -258,19 +279,26 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     return true;
   }
   if (Starts(w, "range(")) {
-    std::string body = Inside(w, 6);
-    size_t comma = body.find(',');
     int64_t a = 0, b = 0;
     // Both ends are signed positions: a bit pattern like 0xFFFFFFFF is no position.
-    if (comma == std::string::npos ||
-        !ParseNumber(body.substr(0, comma), INT32_MIN, INT32_MAX, &a) ||
-        !ParseNumber(body.substr(comma + 1), INT32_MIN, INT32_MAX, &b)) {
+    if (!ParseNumberPair(Inside(w, 6), INT32_MIN, INT32_MAX, &a, &b)) {
       *error = "\"" + w + "\" is not a range: write range(100,200) (start, end)";
       return false;
     }
     out->kind = Literal::Kind::kRange;
     out->integer = static_cast<int32_t>(a);
     out->end = static_cast<int32_t>(b);
+    return true;
+  }
+  if (Starts(w, "point(")) {
+    int64_t x = 0, y = 0;
+    if (!ParseNumberPair(Inside(w, 6), INT16_MIN, INT16_MAX, &x, &y)) {
+      *error = "\"" + w + "\" is not a point: write point(800,600) (x, y, each 16 bits)";
+      return false;
+    }
+    out->kind = Literal::Kind::kPoint;
+    out->integer = static_cast<int32_t>(x);
+    out->end = static_cast<int32_t>(y);
     return true;
   }
   if (Starts(w, "choice(")) {
@@ -282,6 +310,27 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     out->kind = Literal::Kind::kChoice;
     out->id = static_cast<uint32_t>(a);
     out->second = static_cast<uint32_t>(b);
+    return true;
+  }
+  if (Starts(w, "duration(")) {
+    // count[,divisor[,rate]]: ticks of 1/600 second when only the count is given.
+    std::vector<int64_t> words = {0, 1, 600};
+    std::string body = Inside(w, 9);
+    bool ok = !body.empty();
+    for (size_t i = 0; ok && i < words.size() && !body.empty(); ++i) {
+      const size_t comma = body.find(',');
+      ok = ParseNumber(body.substr(0, comma), INT32_MIN, UINT32_MAX, &words[i]);
+      body = comma == std::string::npos ? "" : body.substr(comma + 1);
+      ok = ok && !(comma != std::string::npos && body.empty());
+    }
+    if (!ok || !body.empty()) {
+      *error = "\"" + w + "\" is not a duration: write duration(600) or duration(600,1,600)";
+      return false;
+    }
+    out->kind = Literal::Kind::kDuration;
+    out->id = static_cast<uint32_t>(words[0]);
+    out->second = static_cast<uint32_t>(words[1]);
+    out->integer = static_cast<int32_t>(static_cast<uint32_t>(words[2]));
     return true;
   }
   if (Starts(w, "real(")) {
@@ -427,6 +476,43 @@ class LineParser {
     if (!AtEnd()) return Fail("unexpected \"" + tokens_[at_].text + "\" at the end of the line");
     return true;
   }
+  // machine's KEY VALUE pairs. A version is major.minor (each 0 to 255) or GetVersion's word;
+  // a screen is WIDTHxHEIGHT.
+  bool MachineFacts() {
+    while (!AtEnd()) {
+      std::string key, value;
+      if (!Word("a fact (version, processor, screen, depth or keyboard)", &key)) return false;
+      if (!Word(("a value for " + key).c_str(), &value)) return false;
+      int64_t a = 0, b = 0;
+      const size_t split = value.find(key == "version" ? '.' : 'x');
+      if (key == "version" && split != std::string::npos) {
+        if (!ParseNumber(value.substr(0, split), 0, 255, &a) ||
+            !ParseNumber(value.substr(split + 1), 0, 255, &b)) {
+          return Fail("\"" + value + "\" is not a version: write 3.95 or 0x5F03");
+        }
+        step_->facts.emplace_back(key, a | (b << 8));
+      } else if (key == "version" || key == "processor" || key == "depth" || key == "keyboard") {
+        const int64_t low = key == "version" || key == "processor" ? 0 : INT32_MIN;
+        if (!ParseNumber(value, low,
+                         key == "version" || key == "processor" ? UINT32_MAX : INT32_MAX, &a)) {
+          return Fail("\"" + value + "\" is not a number for " + key);
+        }
+        step_->facts.emplace_back(key, a);
+      } else if (key == "screen") {
+        if (split == std::string::npos ||
+            !ParseNumber(value.substr(0, split), INT32_MIN, INT32_MAX, &a) ||
+            !ParseNumber(value.substr(split + 1), INT32_MIN, INT32_MAX, &b)) {
+          return Fail("\"" + value + "\" is not a screen size: write 800x600");
+        }
+        step_->facts.emplace_back("width", a);
+        step_->facts.emplace_back("height", b);
+      } else {
+        return Fail("\"" + key + "\" is no fact of the machine (version, processor, screen, " +
+                    "depth or keyboard)");
+      }
+    }
+    return true;
+  }
 
  public:
   std::string error_;
@@ -449,7 +535,9 @@ bool LineParser::Parse(std::string* error) {
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
-      {"trace", Op::kTrace},         {"expect", Op::kExpect},
+      {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
+      {"machine", Op::kMachine},     {"move", Op::kMove},         {"plot", Op::kPlot},
+      {"change", Op::kChange},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -471,6 +559,7 @@ bool LineParser::Parse(std::string* error) {
     case Op::kVisits:
     case Op::kListeners:
     case Op::kReport:
+    case Op::kCursors:
       ok = End();
       break;
     case Op::kObject:
@@ -531,6 +620,10 @@ bool LineParser::Parse(std::string* error) {
       ok = Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) && Keyword("=") &&
            Value(&s.value) && End();
       break;
+    case Op::kChange:
+      ok = Name(&s.name) && Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) &&
+           End();
+      break;
     case Op::kSet:
       ok = Target() && Attribute() && Keyword("=") && Value(&s.value) && End();
       break;
@@ -587,8 +680,26 @@ bool LineParser::Parse(std::string* error) {
       }
       ok = ok && End();
       break;
+    case Op::kMove:
+      ok = Path(&s.path) && Keyword("to") && Value(&s.value);
+      if (ok && s.value.kind != Literal::Kind::kPoint) ok = Fail("move goes to a point(X,Y)");
+      ok = ok && Keyword("over") && Number("milliseconds", 0, 86400000, &s.number);
+      if (ok && PeekWord("step")) {
+        ++at_;
+        ok = Number("a step in milliseconds", 1, 86400000, &s.step);
+      }
+      ok = ok && End();
+      break;
+    case Op::kPlot:
+      ok = Attribute();
+      if (ok && s.index) ok = Fail("plot takes an attribute name without an index");
+      ok = ok && Word("an SVG file", &s.text) && End();
+      break;
     case Op::kSay:
       break;  // taken whole before tokenizing
+    case Op::kMachine:
+      ok = MachineFacts();
+      break;
     case Op::kTrace: {
       std::string state;
       ok = Word("on or off", &state);
@@ -605,9 +716,11 @@ bool LineParser::Parse(std::string* error) {
           {"delivered", Expect::kDelivered}, {"handled", Expect::kHandled},
           {"sent", Expect::kSent},           {"faults", Expect::kFaults},
           {"leaks", Expect::kLeaks},         {"listeners", Expect::kListeners},
-          {"messages", Expect::kMessages}};
+          {"messages", Expect::kMessages},   {"cursor", Expect::kCursor},
+          {"cursors", Expect::kCursors}};
       constexpr const char* kWhats =
-          "status, value, delivered, handled, sent, faults, leaks, listeners or messages";
+          "status, value, delivered, handled, sent, faults, leaks, listeners, messages, cursor "
+          "or cursors";
       std::string what;
       ok = Word((std::string("what to expect (") + kWhats + ")").c_str(), &what);
       if (!ok) break;
@@ -617,9 +730,14 @@ bool LineParser::Parse(std::string* error) {
         break;
       }
       s.expect = w->second;
-      ok = (s.expect == Expect::kValue ? Value(&s.value)
-                                       : Number("a count or status", 0, INT32_MAX, &s.number)) &&
-           End();
+      if (s.expect == Expect::kValue) {
+        ok = Value(&s.value);
+      } else if (s.expect == Expect::kCursor) {
+        ok = Number("a cursor number", INT32_MIN, INT32_MAX, &s.number);
+      } else {
+        ok = Number("a count or status", 0, INT32_MAX, &s.number);
+      }
+      ok = ok && End();
       break;
     }
   }
@@ -693,6 +811,11 @@ std::string Format(const Literal& literal) {
       return "choice(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + ")";
     case Literal::Kind::kEmpty:
       return "empty";
+    case Literal::Kind::kPoint:
+      return "point(" + std::to_string(literal.integer) + "," + std::to_string(literal.end) + ")";
+    case Literal::Kind::kDuration:
+      return "duration(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + "," +
+             std::to_string(static_cast<uint32_t>(literal.integer)) + ")";
   }
   return "";
 }

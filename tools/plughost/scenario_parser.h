@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace plughost::scenario {
@@ -24,20 +25,23 @@ struct Literal {
     kUnassigned,
     kRange,
     kChoice,
-    kEmpty
+    kEmpty,
+    kPoint,
+    kDuration
   };
   Kind kind = Kind::kInteger;
-  int32_t integer = 0;  // kInteger; kFlag holds 0 or 1; kRange: the start
-  int32_t end = 0;      // kRange
+  int32_t integer = 0;  // kInteger; kFlag holds 0 or 1; kRange: the start; kPoint: x;
+                        // kDuration: the rate
+  int32_t end = 0;      // kRange; kPoint: y
   double real = 0;
-  uint32_t id = 0;      // kId; kChoice: the selection
-  uint32_t second = 0;  // kId; kChoice: the word
+  uint32_t id = 0;      // kId; kChoice: the selection; kDuration: the count
+  uint32_t second = 0;  // kId; kChoice: the word; kDuration: the divisor
   std::string text;     // kText: the characters; kRef: the object path, "" for none
 };
 
 // The canonical spelling of a value, the same one the runner prints for what it read back:
 // 42, real(0.5), flag(1), id(1802,0), "text", ref(/a/b), ref(none), unassigned,
-// range(100,200), choice(3,0), empty.
+// range(100,200), choice(3,0), empty, point(800,600), duration(600,1,600).
 std::string Format(const Literal& literal);
 // A text in double quotes with \" \\ \n \r \t and \xHH escapes.
 std::string Quote(std::string_view text);
@@ -62,6 +66,9 @@ enum class Op {
   kRate,
   kSeek,
   kPlay,
+  kMove,
+  kPlot,
+  kChange,
   kEditor,
   kItem,
   kApply,
@@ -75,6 +82,8 @@ enum class Op {
   kSay,
   kTrace,
   kExpect,
+  kCursors,
+  kMachine,
 };
 
 // The tag a `get` presets in its output value; kAny lets the callee choose.
@@ -90,7 +99,9 @@ enum class Expect {
   kFaults,
   kLeaks,
   kListeners,
-  kMessages
+  kMessages,
+  kCursor,
+  kCursors
 };
 
 struct Step {
@@ -109,9 +120,12 @@ struct Step {
   int64_t number = 0;  // advance, position, rate, seek, play, item, mode, version, counts;
                        // trace: 1 on, 0 off
   bool hasNumber = false;
-  int64_t step = 100;  // play: milliseconds between notifications
-  std::string text;    // say: the rest of the line; load: the library
+  int64_t step = 100;  // play, move: milliseconds between steps
+  std::string text;    // say: the rest of the line; load: the library; plot: the SVG file
   Expect expect = Expect::kStatus;
+  // machine: the facts to set, in order: version (GetVersion's word), processor, width,
+  // height, depth, keyboard.
+  std::vector<std::pair<std::string, int64_t>> facts;
 };
 
 struct ParseResult {
