@@ -47,7 +47,7 @@ fuzz-smoke: build-fuzz
 dist: windows build
 	sh scripts/dist.sh build/mingw-i686 build/linux-i686 build/dist
 	cmake/run-i386.sh build/linux-i686/tools/plughost/plughost info build/dist/TAVIN.so \
-	  build/dist/ostrel.so >/dev/null
+	  build/dist/ostrel.so build/dist/TAVIN.dll build/dist/ostrel.dll >/dev/null
 
 # Benchmarks of the optimised build (numbers for people, not pass or fail).
 bench: build

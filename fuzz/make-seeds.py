@@ -3,12 +3,14 @@
 the stream reader the stored forms each class writes, whole and cut short. Deterministic, so
 the same seeds come out on every machine.
 
-usage: make-seeds.py OUTPUT_DIR   (one subdirectory per target)
+usage: make-seeds.py OUTPUT_DIR [DLL_DIR]   (one subdirectory per target; the PE loader's
+       seeds come from the DLLs built in DLL_DIR)
 """
 import hashlib
 import os
 import random
 import struct
+import subprocess
 import sys
 
 
@@ -78,6 +80,46 @@ def stream_seeds():
     return seeds
 
 
+def pe_seeds(dll_dir):
+    """The DLLs built in the tree (debug sections stripped, to keep inputs short), whole, cut
+    short, and each with one header field broken: what the PE loader must refuse cleanly."""
+    seeds = []
+    dlls = sorted(os.path.join(root, name) for root, _, names in os.walk(dll_dir)
+                  for name in names if name.endswith(".dll"))
+    for path in dlls:
+        stripped = path + ".stripped"
+        if subprocess.call(["i686-w64-mingw32-strip", "-o", stripped, path]) != 0:
+            stripped = path
+        with open(stripped, "rb") as dll:
+            image = dll.read()
+        if stripped != path:
+            os.remove(stripped)
+        seeds.append(image)
+        for cut in (2, 64, 0x100, 0x200, len(image) // 2, len(image) - 1):
+            seeds.append(image[:cut])
+        pe = struct.unpack_from("<I", image, 0x3C)[0]
+        optional = pe + 24
+        sections = optional + struct.unpack_from("<H", image, pe + 20)[0]
+        breaks = [
+            (pe + 4, "<H", 0x8664),             # machine: x86-64
+            (pe + 22, "<H", 0x0102),            # characteristics: an EXE
+            (optional, "<H", 0x20B),            # PE32+
+            (optional + 56, "<I", 0x7FFFFFFF),  # size of image
+            (optional + 92, "<I", 64),          # directory count
+            (optional + 96, "<I", 0x7FFFF000),  # export directory far away
+            (optional + 104, "<I", 0x1000),     # import directory in the code
+            (optional + 136, "<I", 0x1000),     # relocations in the code
+            (optional + 168, "<I", 0x1004),     # TLS directory in the code
+            (sections + 12, "<I", 0x7FFF0000),  # first section far away
+            (sections + 20, "<I", 0x7FFF0000),  # first section's data past the file
+        ]
+        for offset, layout, value in breaks:
+            broken = bytearray(image)
+            struct.pack_into(layout, broken, offset, value)
+            seeds.append(bytes(broken))
+    return seeds
+
+
 def write(directory, seeds):
     os.makedirs(directory, exist_ok=True)
     for seed in seeds:
@@ -87,7 +129,7 @@ def write(directory, seeds):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     out = sys.argv[1]
     rng = random.Random(2024)
@@ -97,6 +139,8 @@ def main():
     write(os.path.join(out, "stream_load_fuzz"), stream_seeds())
     write(os.path.join(out, "cursor_mod_fuzz"), operation_seeds(9, rng))
     write(os.path.join(out, "sys_info_fuzz"), operation_seeds(7, rng))
+    if len(sys.argv) == 3:
+        write(os.path.join(out, "pe_loader_fuzz"), pe_seeds(sys.argv[2]))
 
 
 if __name__ == "__main__":

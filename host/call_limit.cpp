@@ -171,6 +171,19 @@ void AddPluginCode(const void* begin, const void* end) {
   g_rangeCount.store(count + 1, std::memory_order_release);
 }
 
+void RemovePluginCode(const void* begin, const void* end) {
+  const auto b = reinterpret_cast<uintptr_t>(begin), e = reinterpret_cast<uintptr_t>(end);
+  const size_t count = g_rangeCount.load(std::memory_order_relaxed);
+  for (size_t i = 0; i < count; ++i) {
+    if (g_ranges[i].begin != b || g_ranges[i].end != e) continue;
+    // The last range takes this one's place before the count drops, so a tick that comes in
+    // between sees every range that is still mapped.
+    g_ranges[i] = g_ranges[count - 1];
+    g_rangeCount.store(count - 1, std::memory_order_release);
+    return;
+  }
+}
+
 void AddPluginCodeOf(void* dlHandle) {
   link_map* map = nullptr;
   if (dlHandle == nullptr || dlinfo(dlHandle, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr) return;

@@ -24,6 +24,8 @@ constexpr uint32_t kDefaultCallLimitMs = 5000;
 
 // Marks [begin, end) as plug-in code: where an overdue call may be abandoned.
 void AddPluginCode(const void* begin, const void* end);
+// Forgets a range given to AddPluginCode, before its memory is unmapped.
+void RemovePluginCode(const void* begin, const void* end);
 // Marks every executable segment of a library opened with dlopen.
 void AddPluginCodeOf(void* dlHandle);
 

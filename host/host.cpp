@@ -11,6 +11,7 @@
 
 #include "host/call_limit.h"
 #include "host/impl.h"
+#include "host/pe/trap.h"
 
 namespace refhost {
 
@@ -130,6 +131,11 @@ void Host::Reseed(uint32_t seed) {
 
 Host::~Host() {
   DestroyAll();
+  for (const auto& dll : impl_->dlls) {
+    pe::Image& image = dll->GetImage();
+    RemovePluginCode(image.Base(), image.Base() + image.Size());
+  }
+  impl_->dlls.clear();
   impl_->streams.clear();
   impl_->editors.clear();
   DetachAllocator(impl_.get());
@@ -141,6 +147,10 @@ Host::~Host() {
   }
   // Libraries stay loaded: a plug-in's globals may be shared with another host in the process,
   // and unloading under ASan loses symbolized reports.
+}
+
+const std::string& Host::StopReason() const {
+  return impl_->stopReason;
 }
 
 void* Host::ServicesRecord() {
@@ -552,13 +562,28 @@ static uint16_t CallSlot(Host::Impl& impl, Instance& instance, uint16_t row, uin
   void* self = reinterpret_cast<void*>(header->baseValue + header->classRecord->offsets[k]);
   if (instance.TimedOut()) return kSlotTimedOut;
   using Fn = abi::Result (*)(void*, Args...);
+  if (!impl.stopReason.empty()) return kSlotNotRegistered;
   CallScope scope(impl, &instance);
-  uint16_t result = kSlotTimedOut;
+  uint16_t result = kSlotNotRegistered;
+  std::string reason;
   auto body = [&] {
-    result = static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) & 0xFFFF);
+    if (!pe::RunGuarded(
+            [&] {
+              result = static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) &
+                                             0xFFFF);
+            },
+            &reason)) {
+      impl.stopReason = reason;
+    }
   };
   auto call = [&] {
-    if (!WithinLimit(impl.host->CallLimit(), body)) impl.TimedOut(instance, row, column);
+    // An abandoned call jumps past the DLL guard it ran under: put the chain back.
+    const pe::GuardChain guards = pe::CurrentGuardChain();
+    if (!WithinLimit(impl.host->CallLimit(), body)) {
+      pe::RestoreGuardChain(guards);
+      result = kSlotTimedOut;
+      impl.TimedOut(instance, row, column);
+    }
     return result;
   };
   Tracer& tracer = impl.host->GetTracer();

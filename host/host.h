@@ -430,6 +430,12 @@ class Host {
   void ClearTrace() { tracer_.Clear(); }
   Tracer& GetTracer() { return tracer_; }
 
+  // ---- A Windows DLL that reached something the host cannot serve (an import with no
+  // stand-in, abort) stops the host: the call into it ends there, this says why, and no
+  // plug-in code runs after it. Empty while the host runs. Whoever drives the host fails its
+  // current command with this sentence.
+  const std::string& StopReason() const;
+
   // The instance whose callback is running (innermost), or null.
   const Instance* Current() const;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/pe/module.h"
 
 namespace refhost {
 
@@ -80,6 +81,8 @@ struct Host::Impl {
 
   // Loading.
   std::vector<void*> libraries;
+  std::vector<std::unique_ptr<pe::Module>> dlls;  // Windows DLLs, detached when the host goes
+  std::string stopReason;                         // see Host::StopReason
   std::vector<std::unique_ptr<ClassInfo>> classes;
   std::vector<abi::MethodEntry*> ownedTables;  // every table the allocator gave out
 

@@ -214,6 +214,18 @@ TEST(Validate, ACallThatNeverReturnsFailsItsCheckNamingClassAndSlot) {
   EXPECT_TRUE(Has(run.output,
                   "FAIL  registration.entry-protocol: export Stuck does not follow the entry "
                   "protocol: the entry call did not return within 0.5 s"));
+#ifdef DLL_DIR
+  // The same code as a Windows DLL in the host's own loader.
+  const Outcome dll = Plughost(std::string("validate --timeout 0.5 --include foreign ") + DLL_DIR +
+                               "/testdata/hang_plugin.dll");
+  EXPECT_TRUE(Has(dll.output,
+                  "FAIL  messages.foreign-id-refused: Sleeper#1.HandleMessage did not return "
+                  "within 0.5 s"))
+      << dll.output;
+  EXPECT_TRUE(Has(dll.output,
+                  "export Stuck does not follow the entry protocol: the entry call "
+                  "did not return within 0.5 s"));
+#endif
 }
 
 }  // namespace

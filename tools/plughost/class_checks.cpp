@@ -692,7 +692,10 @@ void ClassChecks::Check(const CheckInfo& check, uint32_t seed, std::string (Clas
   host_.Reseed(SeedFor(seed, check.name));
   owner_ = host_.AddObject(host_.Resolve("/validate"), "owner");
   host_.AddObject(owner_, "child");
-  std::string why = (this->*body)();
+  // A DLL that reached what the host does not serve fails the check it stopped the host in.
+  const bool stopped = !host_.StopReason().empty();
+  std::string why = stopped ? "skip: the host stopped in an earlier check" : (this->*body)();
+  if (!stopped && !host_.StopReason().empty()) why = host_.StopReason();
   host_.DestroyAll();
   host_.RemoveObject(owner_);
   const auto& faults = host_.Ownership().Faults();

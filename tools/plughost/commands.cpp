@@ -18,7 +18,7 @@ const std::vector<Command>& Commands() {
        "LIB... [--class NAME] [--include RE] [--exclude RE] [--seed N] [--list]\n"
        "             [--junit FILE] [--json FILE] [--timeout S]",
        "run the named checks on every class", &Validate},
-      {"run", "FILE [--lib-dir DIR] [--trace] [--out-dir DIR] [--timeout S]",
+      {"run", "FILE [--lib-dir DIR] [--trace] [--out-dir DIR] [--form so|dll] [--timeout S]",
        "run a scenario file (the language is below); --trace prints every host call; plots "
        "go to --out-dir",
        &Run},

@@ -21,6 +21,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       if (!reader.Value(&options.libDir)) return 2;
     } else if (reader.Current() == "--out-dir") {
       if (!reader.Value(&options.outDir)) return 2;
+    } else if (reader.Current() == "--form") {
+      if (!reader.Value(&options.form)) return 2;
+      if (options.form != "so" && options.form != "dll")
+        return reader.Usage("--form takes so or dll");
     } else if (reader.Current() == "--trace") {
       options.trace = true;
     } else if (reader.Current() == "--timeout") {

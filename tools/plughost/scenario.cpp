@@ -141,7 +141,8 @@ bool Runner::FindObject(const std::string& path, uint32_t* out) {
 
 // A path is taken as it is (or next to the scenario). A bare name is looked for in --lib-dir,
 // the scenario's folder and the current folder, then anywhere below --lib-dir (a build tree
-// keeps each library in a folder of its own), where it must be found exactly once.
+// keeps each library in a folder of its own), where it must be found exactly once. It finds
+// either build of the library, the Linux one first, unless --form chose.
 bool Runner::FindLibrary(const std::string& name, std::string* out) {
   std::error_code ec;
   auto isFile = [&](const fs::path& p) { return fs::is_regular_file(p, ec); };
@@ -155,7 +156,11 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
     return Error("cannot find library " + name);
   }
   std::vector<std::string> names = {name};
-  if (fs::path(name).extension() != ".so") names.push_back(name + ".so");
+  const std::string extension = fs::path(name).extension().string();
+  if (extension != ".so" && extension != ".dll") {
+    if (options_.form != "dll") names.push_back(name + ".so");
+    if (options_.form != "so") names.push_back(name + ".dll");
+  }
   std::vector<std::string> dirs;
   for (const std::string& dir :
        {options_.libDir, options_.scenarioDir.empty() ? "." : options_.scenarioDir,
@@ -171,24 +176,26 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
     }
   }
   if (!options_.libDir.empty() && fs::is_directory(options_.libDir, ec)) {
-    std::vector<std::string> found;
+    // Below --lib-dir, by the first file name of `names` found there.
+    std::vector<std::vector<std::string>> found(names.size());
     fs::recursive_directory_iterator it(options_.libDir,
                                         fs::directory_options::skip_permission_denied, ec);
     for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
       if (it.depth() > 4) it.disable_recursion_pending();
-      const std::string file = it->path().filename().string();
-      if (std::find(names.begin(), names.end(), file) != names.end() && isFile(it->path()))
-        found.push_back(it->path().string());
+      const auto match = std::find(names.begin(), names.end(), it->path().filename().string());
+      if (match != names.end() && isFile(it->path()))
+        found[static_cast<size_t>(match - names.begin())].push_back(it->path().string());
     }
-    std::sort(found.begin(), found.end());
-    if (found.size() == 1) {
-      *out = found.front();
-      return true;
-    }
-    if (found.size() > 1) {
+    for (std::vector<std::string>& same : found) {
+      if (same.empty()) continue;
+      std::sort(same.begin(), same.end());
+      if (same.size() == 1) {
+        *out = same.front();
+        return true;
+      }
       std::string list;
-      for (const std::string& f : found) list += "\n  " + f;
-      return Error("library " + name + " is found " + std::to_string(found.size()) +
+      for (const std::string& f : same) list += "\n  " + f;
+      return Error("library " + name + " is found " + std::to_string(same.size()) +
                    " times below " + options_.libDir + "; load one by its path:" + list);
     }
   }
@@ -1252,6 +1259,8 @@ int Runner::Run(const std::vector<Step>& steps) {
     const size_t sentBefore = host_.Messages().size();
     const size_t timedOutBefore = host_.TimedOutCalls().size();
     bool ok = Execute(step);
+    // A DLL that reached what the host does not serve ends the run with that sentence.
+    if (!host_.StopReason().empty()) ok = Error(host_.StopReason());
     if (ok && CallsPlugins(step))
       last_.sent = static_cast<int>(host_.Messages().size() - sentBefore);
     if (step.op == Op::kExpect) ++expectations_;

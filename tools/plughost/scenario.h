@@ -17,6 +17,7 @@ struct RunOptions {
   bool trace = false;       // as if the file began with `trace on`
   uint32_t callLimitMs = refhost::kDefaultCallLimitMs;  // per entry call and callback; 0: none
   std::string outDir;  // where `plot` writes a relative file ("" for the current folder)
+  std::string form;    // which build `load NAME` takes: "so", "dll", or "" for either
 };
 
 // 0 when every step ran, every expectation held, no export was refused and the host saw no

@@ -9,9 +9,10 @@
 namespace plughost::scenario {
 
 const char* LanguageHelp() {
-  return R"(Scenario files (plughost run FILE [--lib-dir DIR] [--trace]): one command a line, # starts
-a comment; --trace starts the run with trace on.
-  load LIB                      load a plug-in library: a path, or a name found in --lib-dir
+  return R"(Scenario files (plughost run FILE [--lib-dir DIR] [--trace] [--form so|dll]): one command
+a line, # starts a comment; --trace starts the run with trace on.
+  load LIB                      load a plug-in library: a path, or a name found in --lib-dir,
+                                LIB.so or LIB.dll (--form so or dll takes only that build)
   classes | tree                list the loaded classes | the object tree and its instances
   object PATH [class NAME]      add an object (/stage/movie); its parent must exist
   new NAME CLASS on PATH [base PATH]   create an instance on an object (base: classes with
