@@ -61,8 +61,14 @@ def stream_seeds():
                      integer(5) + cue_fields["mode"])
     obj_forms = [message_id(1) + text(t) for t in
                  ("", "/s/o", "./a", "../a", "../../../x", "/s\r/o", "x" * 300)]
-    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 CursorMod, 4 panning); second: version
-    # (0 -> 0, 1 -> 1, 4 -> 2, 6 -> 3).
+    choice = lambda n: struct.pack("<HII", 100, n, 0)
+    list_forms = [choice(1) + integer(3) + integer(5) + integer(-1) + integer(7),
+                  choice(5) + integer(2) + text("pear") + text(""),
+                  choice(6) + integer(1) + struct.pack("<HII", 109, 2, 0) + struct.pack("<II", 1, 2),
+                  choice(4) + integer(1) + struct.pack("<Hd", 15, 2.5),
+                  choice(12) + integer(0), choice(1) + integer(-4)]
+    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 CursorMod, 4 panning, 5 ListMod);
+    # second: version (0 -> 0, 1 -> 1, 4 -> 2, 6 -> 3).
     forms = [(0, 0, quit_form), (1, 1, cue_v1), (1, 0, cue_v0), (1, 1, cue_text_data)]
     forms += [(2, 0, form) for form in obj_forms]
     cursor_form = message_id(303) + struct.pack("<HII", 100, 3, 0)
@@ -73,6 +79,7 @@ def stream_seeds():
     pan_forms += [(1, pan_head + integer(0) + integer(75) + text(t)) for t in
                   ("00:01.00", "00:75.00", "1:30.50", "", "00:01.00 and more")]
     forms += [(4, version, form) for version, form in pan_forms]
+    forms += [(5, v, form) for form in list_forms for v in (0, 1)]
     seeds = []
     for cls, version, form in forms:
         seeds.append(bytes([cls, version]) + form)
@@ -120,6 +127,20 @@ def pe_seeds(dll_dir):
     return seeds
 
 
+def list_seeds(rng):
+    """Integer (first byte even) and text lists, each operation early, then random series."""
+    seeds = []
+    for kind in (0, 1):
+        for op in range(15):
+            # Grow the list first so the operation has elements to work on.
+            fill = bytes([kind, 0, 0, 7, 1, 0, 3, 1, 1, 0])
+            tail = bytes(rng.randrange(256) for _ in range(24))
+            seeds.append(fill + bytes([rng.randrange(2), op]) + tail)
+        for _ in range(6):
+            seeds.append(bytes([kind]) + bytes(rng.randrange(256) for _ in range(160)))
+    return seeds
+
+
 def write(directory, seeds):
     os.makedirs(directory, exist_ok=True)
     for seed in seeds:
@@ -141,6 +162,7 @@ def main():
     write(os.path.join(out, "sys_info_fuzz"), operation_seeds(7, rng))
     if len(sys.argv) == 3:
         write(os.path.join(out, "pe_loader_fuzz"), pe_seeds(sys.argv[2]))
+    write(os.path.join(out, "list_mod_fuzz"), list_seeds(rng))
 
 
 if __name__ == "__main__":

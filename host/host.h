@@ -435,6 +435,10 @@ class Host {
   // plug-in code runs after it. Empty while the host runs. Whoever drives the host fails its
   // current command with this sentence.
   const std::string& StopReason() const;
+  // Every host method the plug-ins called since the host began (traced or not), for counts of
+  // what an operation costs.
+  uint64_t HostCalls() const { return hostCalls_; }
+  void CountHostCall() { ++hostCalls_; }
 
   // The instance whose callback is running (innermost), or null.
   const Instance* Current() const;
@@ -461,6 +465,7 @@ class Host {
   uint64_t now_ = 0;
   uint32_t callLimitMs_;
   std::vector<TimedOutCall> timedOut_;
+  uint64_t hostCalls_ = 0;
   std::string fileFolder_;
   uint32_t allocationsToGrant_ = 0;
   uint32_t allocationsToRefuse_ = 0;

@@ -49,6 +49,10 @@ struct HostList {
   uint32_t itemSize = 0;
   std::vector<uint8_t> items;  // count * itemSize bytes
   uint32_t Count() const { return itemSize == 0 ? 0 : items.size() / itemSize; }
+  // Whether an item is at `position` (from 1), without a division: items are read one by one.
+  bool Holds(uint32_t position) const {
+    return position >= 1 && uint64_t{position} * itemSize <= items.size();
+  }
 };
 
 struct ListenEntry {
@@ -125,6 +129,10 @@ struct Host::Impl {
   // Lists.
   std::map<uint32_t, HostList> lists;
   uint32_t nextList = 0x4C000001;
+  // The list found last: lists are asked for in long runs of the same handle, and a map's
+  // elements stay where they are until erased.
+  uint32_t lastListHandle = 0;
+  HostList* lastList = nullptr;
 
   // Registrations.
   std::vector<ListenEntry> listens;

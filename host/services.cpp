@@ -434,8 +434,16 @@ struct ServiceCalls {
 
   // ---- ListService (12).
   static HostList* FindList(Impl* impl, uint32_t handle, const char* method) {
+    if (handle != 0 && handle == impl->lastListHandle) return impl->lastList;
+    return LookUpList(impl, handle, method);
+  }
+  static HostList* LookUpList(Impl* impl, uint32_t handle, const char* method) {
     auto it = impl->lists.find(handle);
-    if (it != impl->lists.end()) return &it->second;
+    if (it != impl->lists.end()) {
+      impl->lastListHandle = handle;
+      impl->lastList = &it->second;
+      return &it->second;
+    }
     if (handle != 0) {
       char detail[160];
       std::snprintf(detail, sizeof detail, "%s on list %#x by %s, which is not a live list", method,
@@ -458,6 +466,7 @@ struct ServiceCalls {
   }
   static uint16_t DisposeList(Impl* impl, uint32_t handle) {
     if (!H(impl).ownership_.Release(AllocationKind::kList, handle, impl->MadeBy())) return 1;
+    if (handle == impl->lastListHandle) impl->lastListHandle = 0;
     impl->lists.erase(handle);
     return 0;
   }
@@ -486,13 +495,13 @@ struct ServiceCalls {
   }
   static uint16_t GetListItem(Impl* impl, uint32_t handle, uint32_t position, void* item) {
     HostList* list = FindList(impl, handle, "GetListItem");
-    if (list == nullptr || item == nullptr || position < 1 || position > list->Count()) return 1;
+    if (list == nullptr || item == nullptr || !list->Holds(position)) return 1;
     std::memcpy(item, list->items.data() + size_t{position - 1} * list->itemSize, list->itemSize);
     return 0;
   }
   static uint16_t SetListItem(Impl* impl, uint32_t handle, uint32_t position, const void* item) {
     HostList* list = FindList(impl, handle, "SetListItem");
-    if (list == nullptr || item == nullptr || position < 1 || position > list->Count()) return 1;
+    if (list == nullptr || item == nullptr || !list->Holds(position)) return 1;
     std::memcpy(list->items.data() + size_t{position - 1} * list->itemSize, item, list->itemSize);
     return 0;
   }
@@ -932,6 +941,7 @@ abi::Result RefhostOtherSetAttribute(void* self, const char* name, const void* i
     }
     return result;
   };
+  instance->GetHost().CountHostCall();
   Tracer& tracer = instance->GetHost().GetTracer();
   if (!tracer.On()) return call();
   TraceArgs arguments(instance->GetHost());

@@ -17,6 +17,7 @@ Result BackToPlugin(Result result) {
 
 template <typename Render, typename Call>
 auto TracedCall(Host* host, const char* method, Render render, Call call) {
+  if (host != nullptr) host->CountHostCall();
   if (host == nullptr || !host->Tracing()) return call();
   TraceArgs arguments(*host);
   render(arguments);

@@ -1,6 +1,7 @@
 // The library's exports: one entry per component class, and a DllMain that does nothing.
 #include <cstdint>
 
+#include "ostrel/list_mod.h"
 #include "ostrel/obj_ref.h"
 #include "ostrel/panning.h"
 #include "support/abi.h"
@@ -14,6 +15,10 @@
 #endif
 
 extern "C" {
+
+OSTREL_EXPORT uint32_t ListMod(abi::PluginDescriptor* descriptor) {
+  return ostrel::RunListModEntry(descriptor);
+}
 
 OSTREL_EXPORT uint32_t ObjRefP(abi::PluginDescriptor* descriptor) {
   return ostrel::RunObjRefEntry(descriptor);

@@ -58,6 +58,9 @@ REFHOST_CRTAPI void* MsvcrtRealloc(void* block, size_t size) {
 REFHOST_CRTAPI void* MsvcrtMemcpy(void* to, const void* from, size_t size) {
   return std::memcpy(to, from, size);
 }
+REFHOST_CRTAPI int MsvcrtMemcmp(const void* a, const void* b, size_t size) {
+  return std::memcmp(a, b, size);
+}
 REFHOST_CRTAPI void* MsvcrtMemmove(void* to, const void* from, size_t size) {
   return std::memmove(to, from, size);
 }
@@ -112,6 +115,7 @@ const StandIn kMsvcrt[] = {
     {"calloc", reinterpret_cast<const void*>(&MsvcrtCalloc)},
     {"free", reinterpret_cast<const void*>(&MsvcrtFree)},
     {"fwrite", reinterpret_cast<const void*>(&MsvcrtFwrite)},
+    {"memcmp", reinterpret_cast<const void*>(&MsvcrtMemcmp)},
     {"memcpy", reinterpret_cast<const void*>(&MsvcrtMemcpy)},
     {"memmove", reinterpret_cast<const void*>(&MsvcrtMemmove)},
     {"memset", reinterpret_cast<const void*>(&MsvcrtMemset)},

@@ -22,6 +22,8 @@ const std::vector<Command>& Commands() {
        "run a scenario file (the language is below); --trace prints every host call; plots "
        "go to --out-dir",
        &Run},
+      {"bench", "[--n N] [--json FILE] [--lib FILE]",
+       "time ListMod's sorts, shuffle, draws and transfer beside native code", &Bench},
   };
   return commands;
 }

@@ -45,6 +45,7 @@ struct Last {
   std::optional<int> delivered;
   std::optional<int> handled;
   std::optional<int> sent;
+  std::optional<std::vector<std::string>> list;  // show: each element, described
 };
 
 class Runner {
@@ -99,6 +100,8 @@ class Runner {
   bool Move(const Step& s);
   bool WritePlot(const Step& s);
   std::string MarkLabel(const refhost::HandledMessage& message);
+  bool Fill(const Step& s);
+  bool Show(const Step& s);
   bool Check(const Step& s);
 
   RunOptions options_;
@@ -405,6 +408,13 @@ std::string Runner::Describe(const refhost::Value& value) const {
       literal.second = word(6);
       literal.integer = static_cast<int32_t>(word(10));
       return Format(literal);
+    case tag::kTripleReal: {
+      double d[3] = {};
+      if (value.raw.size() >= 26) std::memcpy(d, value.raw.data() + 2, sizeof d);
+      char buffer[96];
+      std::snprintf(buffer, sizeof buffer, "triple(%.15g,%.15g,%.15g)", d[0], d[1], d[2]);
+      return buffer;
+    }
     default:
       return value.Describe();
   }
@@ -915,6 +925,67 @@ bool Runner::WritePlot(const Step& s) {
   return true;
 }
 
+// A list filled in one line: its "count", then every "value" from position 1.
+bool Runner::Fill(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  Record count;
+  const IntegerValue n{tag::kInteger, static_cast<int32_t>(s.values.size())};
+  std::memcpy(count.data(), &n, sizeof n);
+  uint16_t status = instance->SetAttribute("count", nullptr, count.data());
+  if (status == refhost::kSlotNotRegistered)
+    return Error(instance->Class().name + " has no SetAttribute: it cannot be filled");
+  for (size_t i = 0; i < s.values.size(); ++i) {
+    Record value, index;
+    if (!ToRecord(s.values[i], &value)) return false;
+    const IntegerValue position{tag::kInteger, static_cast<int32_t>(i + 1)};
+    std::memcpy(index.data(), &position, sizeof position);
+    const uint16_t written = instance->SetAttribute("value", index.data(), value.data());
+    if (written != 0 && status == 0) {
+      status = written;
+      out_ << "  value[" << i + 1 << "] = " << Format(s.values[i]) << ": refused (status "
+           << written << ")\n";
+    }
+  }
+  last_.status = status;
+  return true;
+}
+
+// Every element of a list, read as the list answers it.
+bool Runner::Show(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  Record count;
+  const IntegerValue preset{tag::kInteger, 0};
+  std::memcpy(count.data(), &preset, sizeof preset);
+  uint16_t status = instance->GetAttribute("count", nullptr, count.data());
+  if (status == refhost::kSlotNotRegistered)
+    return Error(instance->Class().name + " has no GetAttribute: it cannot be shown");
+  IntegerValue n;
+  std::memcpy(&n, count.data(), sizeof n);
+  if (status != 0 || n.tag != tag::kInteger) {
+    last_.status = status;
+    out_ << "  " << s.name << " has no count\n";
+    return true;
+  }
+  std::vector<std::string> items;
+  for (int32_t i = 1; i <= n.value; ++i) {
+    Record out, index;
+    const uint16_t unassigned = tag::kUnassigned;
+    std::memcpy(out.data(), &unassigned, sizeof unassigned);
+    const IntegerValue position{tag::kInteger, i};
+    std::memcpy(index.data(), &position, sizeof position);
+    const uint16_t read = instance->GetAttribute("value", index.data(), out.data());
+    items.push_back(read == 0 ? ReadBack(&out) : "<refused " + std::to_string(read) + ">");
+  }
+  std::string shown;
+  for (const std::string& item : items) shown += (shown.empty() ? "" : ", ") + item;
+  out_ << "  " << s.name << " = [" << shown << "] (" << n.value << " elements)\n";
+  last_.status = 0;
+  last_.list = std::move(items);
+  return true;
+}
+
 bool Runner::Check(const Step& s) {
   std::string expected, got;
   auto count = [](std::optional<int> v) { return v ? std::to_string(*v) : std::string(); };
@@ -954,6 +1025,13 @@ bool Runner::Check(const Step& s) {
     case Expect::kMessages:
       expected = std::to_string(s.number);
       got = std::to_string(host_.Messages().size());
+      break;
+    case Expect::kList:
+      if (!last_.list) return Error("no show before this line read a list to check");
+      for (const Literal& v : s.values) expected += (expected.empty() ? "" : " ") + Format(v);
+      for (const std::string& v : *last_.list) got += (got.empty() ? "" : " ") + v;
+      expected = "[" + expected + "]";
+      got = "[" + got + "]";
       break;
     case Expect::kCursor:
       expected = std::to_string(s.number);
@@ -1200,6 +1278,12 @@ bool Runner::Execute(const Step& s) {
       host_.ClearTrace();
       host_.SetTracing(s.number != 0);
       return true;
+    case Op::kFill:
+      fresh();
+      return Fill(s);
+    case Op::kShow:
+      fresh();
+      return Show(s);
     case Op::kExpect:
       return Check(s);
   }
@@ -1232,6 +1316,8 @@ bool CallsPlugins(const Step& step) {
     case Op::kMove:
     case Op::kPlot:
     case Op::kChange:
+    case Op::kFill:
+    case Op::kShow:
     case Op::kPlay:
     case Op::kEditor:
     case Op::kApply:

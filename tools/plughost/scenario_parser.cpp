@@ -41,6 +41,8 @@ a line, # starts a comment; --trace starts the run with trace on.
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
   change NAME N                 EditorItemChanged for item N, then the items as they now are
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
+  fill NAME VALUE...            write "count" and then each "value"[1..n] (a list)
+  show NAME                     read "count" and each "value"[i]; expect list VALUE... checks
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
   cursors                       every cursor the plug-ins asked the host to show (each is also
                                 printed under the command that asked for it)
@@ -53,11 +55,12 @@ a line, # starts a comment; --trace starts the run with trace on.
                                 host calls) under the command that caused it, indented by
                                 nesting: "Quit#1: Instance.Listen(1, id(1802,0)) = 0"
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
-         listeners N | messages N | cursor N | cursors N   fail the run (with the line
-                                number) when it differs; sent: messages the plug-ins sent
-                                during the last command that called one (scenarios/README.md
-                                lists them); messages: all so far; cursor: the cursor last
-                                asked for; cursors: how many times one was asked for
+         listeners N | messages N | cursor N | cursors N | list VALUE...   fail the run
+                                (with the line number) when it differs; sent: messages the
+                                plug-ins sent during the last command that called one
+                                (scenarios/README.md lists them); messages: all so far;
+                                cursor: the cursor last asked for; cursors: how many times
+                                one was asked for; list: the elements the last show read
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
   range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), point(800,600),
@@ -442,6 +445,14 @@ class LineParser {
     if (AtEnd()) return Fail(std::string("missing value (") + kValueForms + ")");
     return ParseLiteral(tokens_[at_++], out, &error_);
   }
+  // The rest of the line: any number of values.
+  bool Values(std::vector<Literal>* out) {
+    while (!AtEnd()) {
+      out->emplace_back();
+      if (!Value(&out->back())) return false;
+    }
+    return true;
+  }
   bool Id(Literal* out) {
     if (!Value(out)) return false;
     if (out->kind != Literal::Kind::kId) return Fail("expected a message id like id(1802)");
@@ -538,7 +549,7 @@ bool LineParser::Parse(std::string* error) {
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
       {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
       {"machine", Op::kMachine},     {"move", Op::kMove},         {"plot", Op::kPlot},
-      {"change", Op::kChange},
+      {"change", Op::kChange},       {"fill", Op::kFill},         {"show", Op::kShow},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -590,6 +601,12 @@ bool LineParser::Parse(std::string* error) {
       break;
     case Op::kAssign:
       ok = Name(&s.name) && Keyword("from") && Name(&s.other) && End();
+      break;
+    case Op::kFill:
+      ok = Name(&s.name) && Values(&s.values);
+      break;
+    case Op::kShow:
+      ok = Name(&s.name) && End();
       break;
     case Op::kDestroy:
     case Op::kEnable:
@@ -718,10 +735,10 @@ bool LineParser::Parse(std::string* error) {
           {"sent", Expect::kSent},           {"faults", Expect::kFaults},
           {"leaks", Expect::kLeaks},         {"listeners", Expect::kListeners},
           {"messages", Expect::kMessages},   {"cursor", Expect::kCursor},
-          {"cursors", Expect::kCursors}};
+          {"cursors", Expect::kCursors},     {"list", Expect::kList}};
       constexpr const char* kWhats =
-          "status, value, delivered, handled, sent, faults, leaks, listeners, messages, cursor "
-          "or cursors";
+          "status, value, delivered, handled, sent, faults, leaks, listeners, messages, cursor, "
+          "cursors or list";
       std::string what;
       ok = Word((std::string("what to expect (") + kWhats + ")").c_str(), &what);
       if (!ok) break;
@@ -731,6 +748,10 @@ bool LineParser::Parse(std::string* error) {
         break;
       }
       s.expect = w->second;
+      if (s.expect == Expect::kList) {
+        ok = Values(&s.values);
+        break;
+      }
       if (s.expect == Expect::kValue) {
         ok = Value(&s.value);
       } else if (s.expect == Expect::kCursor) {

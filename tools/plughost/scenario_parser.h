@@ -84,6 +84,8 @@ enum class Op {
   kExpect,
   kCursors,
   kMachine,
+  kFill,
+  kShow,
 };
 
 // The tag a `get` presets in its output value; kAny lets the callee choose.
@@ -101,7 +103,8 @@ enum class Expect {
   kListeners,
   kMessages,
   kCursor,
-  kCursors
+  kCursors,
+  kList
 };
 
 struct Step {
@@ -116,6 +119,7 @@ struct Step {
   std::string attribute;
   std::optional<Literal> index;
   Literal value;
+  std::vector<Literal> values;  // fill, expect list
   OutType as = OutType::kAny;
   int64_t number = 0;  // advance, position, rate, seek, play, item, mode, version, counts;
                        // trace: 1 on, 0 off
