@@ -49,7 +49,56 @@ constexpr ItemMeaning kEditorItems[] = {
     {"ObjRefP", 4, "object path text: /absolute, ./relative or ../relative"},
 };
 
+struct NamedRegistration {
+  const char* className;
+  DeclaredRegistration registration;
+};
+
+const std::vector<NamedRegistration>& Registrations() {
+  static const std::vector<NamedRegistration> all = {
+      {"MediaCue", {182, 1, {7, 8, 34, 9, 22, 26, 27, 29, 17, 19, 18, 13, 14, 25, 23}, {0, 1}}},
+      {"Print", {48, 1, {7, 8, 34, 9, 22, 23, 37, 26, 27, 17, 19, 18, 13, 14, 25, 29}, {}}},
+      {"SysInfo", {172, 1, {7, 8, 34, 9, 22}, {}}},
+      {"Quit", {20, 1, {7, 8, 34, 9, 22, 26, 27, 29, 17, 19, 18, 13, 14, 25, 37}, {}}},
+      {"Vellomar", {52, 1, {7, 34, 8, 9, 26, 27, 17, 19, 18, 25, 22, 23, 37}, {}}},
+      {"CursorMod", {22, 1, {7, 34, 8, 9, 26, 27, 17, 19, 18, 22, 23, 25, 13, 14}, {}}},
+      {"panning", {100, 1, {10, 7, 34, 8, 9, 14, 27, 29, 26, 13, 17, 25, 18, 19, 22, 37}, {0}}},
+      {"ListMod", {34, 5, {7, 34, 8, 9, 26, 27, 17, 19, 18, 22, 23, 25, 37}, {}}},
+      {"ObjRefP", {90, 5, {7, 8, 34, 9, 26, 27, 36, 17, 19, 18, 13, 14, 25, 22, 23, 37}, {}}},
+  };
+  return all;
+}
+
 }  // namespace
+
+const DeclaredRegistration* DeclaredRegistrationOf(std::string_view className) {
+  for (const NamedRegistration& r : Registrations()) {
+    if (className == r.className) return &r.registration;
+  }
+  return nullptr;
+}
+
+const std::vector<std::string_view>& ContractAttributeNames() {
+  static const std::vector<std::string_view> names = {
+      // Read or written on the classes themselves.
+      "events", "msgflag", "sendcommand", "enable", "disable", "textfont", "textsize", "textstyle",
+      "textstring", "textposition", "textalignment", "filepath", "showdialog", "sysversion",
+      "nativecpu", "architecture", "fpu", "totalram", "currentram", "computername", "processor",
+      "soundcard", "bitdepth", "screensize", "keyboardtype", "count", "value", "delete", "random",
+      "randomDelete", "randomBegin", "sortAscend", "sortDescend", "listError", "shuffle", "insert",
+      "ResetBR",
+      // Read or written on other objects.
+      "rangesymbol", "classname", "movie", "rate", "scene", "position", "size", "globaloffset",
+      "pan", "parent"};
+  return names;
+}
+
+const std::vector<std::string_view>& ReadsWritingWhenRefused(std::string_view className) {
+  static const std::vector<std::string_view> none;
+  static const std::vector<std::string_view> list = {"randomBegin", "sortAscend", "sortDescend",
+                                                     "shuffle"};
+  return className == "ListMod" ? list : none;
+}
 
 std::string_view EditorItemMeaning(std::string_view className, int16_t item) {
   for (const ItemMeaning& m : kEditorItems) {

@@ -6,12 +6,32 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace refhost {
 
 // "enable message (enableId): starts watching the play position", or "" for an item the host
 // knows no meaning of.
 std::string_view EditorItemMeaning(std::string_view className, int16_t item);
+
+// A class's registration as the contract declares it: what the name query and the
+// registration must give, the row-0 slots in the order they are registered, and row 1's.
+struct DeclaredRegistration {
+  uint32_t instanceSize = 0;
+  uint32_t classFlags = 0;
+  std::vector<uint16_t> row0;
+  std::vector<uint16_t> row1;
+};
+// The declared registration of one of the contract's classes, or null for any other class.
+const DeclaredRegistration* DeclaredRegistrationOf(std::string_view className);
+
+// Every attribute name a class of the contract answers to or reads on other objects, spelt as
+// the contract spells it: the names worth trying on any class.
+const std::vector<std::string_view>& ContractAttributeNames();
+
+// Attribute reads of a class that, by its contract, write the output and still answer 1 (a
+// list's count written before it finds the list empty); empty for every other class.
+const std::vector<std::string_view>& ReadsWritingWhenRefused(std::string_view className);
 
 // "plain", or "Construct and CopyConstruct take a base object" for 5.
 std::string ClassFlagsMeaning(uint32_t flags);

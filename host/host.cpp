@@ -960,9 +960,33 @@ int Host::SetPosition(uint32_t object, int32_t position) {
   return called;
 }
 
+// ---- Host calls that fail on purpose.
+
+void Host::FailHostCall(std::string method, uint32_t nth) {
+  injectMethod_ = nth == 0 ? std::string() : std::move(method);
+  injectCountdown_ = nth;
+  injectedHappened_ = false;
+}
+
+int Host::InterceptSlow(const char* method) {
+  if (countingByMethod_) ++callsByMethod_[method];
+  if (injectMethod_.empty() || injectMethod_ != method || --injectCountdown_ != 0) return 0;
+  injectMethod_.clear();
+  injectedHappened_ = true;
+  static constexpr std::string_view kGivesBack[] = {
+      "StringService.FreeString",     "MemoryService.FreeMemory",
+      "ListService.DisposeList",      "ObjectService.ReleaseValue",
+      "PeriodicService.StopPeriodic", "ObjectService.RemoveNotification"};
+  for (std::string_view name : kGivesBack) {
+    if (name == method) return 2;
+  }
+  return 1;
+}
+
 // ---- Tracked allocations.
 
 bool Host::RefuseAllocation() {
+  ++allocationRequests_;
   if (allocationsToRefuse_ == 0) return false;
   if (allocationsToGrant_ > 0) {
     --allocationsToGrant_;

@@ -61,6 +61,8 @@ constexpr uint16_t kSlotNotRegistered = 0xFFFF;
 // What a slot call answers when it ran past the host's time limit and was abandoned, and every
 // later call of that instance, whose state can no longer be trusted.
 constexpr uint16_t kSlotTimedOut = 0xFFFE;
+// What a host method answers when a test made it fail on purpose (Host::FailHostCall).
+constexpr uint16_t kInjectedFailure = 0x7F01;
 
 // The name of a callback slot ("Construct", "Periodic", ...), or "" for a column with none.
 std::string_view SlotName(uint16_t row, uint16_t column);
@@ -420,6 +422,29 @@ class Host {
   }
   void StopFailingAllocations() { allocationsToRefuse_ = 0; }
   uint32_t RefusedAllocations() const { return refusedAllocations_; }
+  // Every allocation asked of the host since it began, granted or refused (CreateList included).
+  uint32_t AllocationRequests() const { return allocationRequests_; }
+
+  // ---- Host calls that fail on purpose, as a runtime's services may. From now on the `nth`
+  // call (from 1) of the host method named `method`, as the trace names it ("Stream.ReadValue"),
+  // answers kInjectedFailure and does nothing else. A call that gives something back
+  // (FreeString, FreeMemory, DisposeList, ReleaseValue, StopPeriodic, RemoveNotification) still
+  // does it and only answers the failure, so a plug-in is never blamed for what the host kept.
+  // An empty `method` ends it. Allocations fail through FailAllocations instead.
+  void FailHostCall(std::string method, uint32_t nth);
+  bool InjectedFailureHappened() const { return injectedHappened_; }
+  // Counts the host calls by method name from now on (off: stops counting, keeps the counts).
+  void CountCallsByMethod(bool on) {
+    countingByMethod_ = on;
+    if (on) callsByMethod_.clear();
+  }
+  const std::map<std::string, uint32_t>& CallsByMethod() const { return callsByMethod_; }
+  // Called for every host method a plug-in calls: 0 to do it, 1 to fail it without doing it,
+  // 2 to do it and answer the failure.
+  int Intercept(const char* method) {
+    if (!countingByMethod_ && injectMethod_.empty()) return 0;
+    return InterceptSlow(method);
+  }
 
   // ---- Host-side helpers for tests that hold plug-in shaped values.
   // Writes `value` into a plug-in record, as GetItem/ConvertValue do (preset tag honoured).
@@ -474,7 +499,14 @@ class Host {
   uint32_t allocationsToGrant_ = 0;
   uint32_t allocationsToRefuse_ = 0;
   uint32_t refusedAllocations_ = 0;
+  uint32_t allocationRequests_ = 0;
   bool RefuseAllocation();
+  int InterceptSlow(const char* method);
+  bool countingByMethod_ = false;
+  std::map<std::string, uint32_t> callsByMethod_;
+  std::string injectMethod_;
+  uint32_t injectCountdown_ = 0;
+  bool injectedHappened_ = false;
 };
 
 }  // namespace refhost

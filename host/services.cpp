@@ -454,7 +454,8 @@ struct ServiceCalls {
   }
   static uint16_t CreateList(Impl* impl, uint32_t itemSize, void* out) {
     if (out == nullptr) return 1;
-    if (itemSize == 0 || itemSize > 65536) {
+    // A list is memory like any other: it runs out with the rest (Host::FailAllocations).
+    if (itemSize == 0 || itemSize > 65536 || H(impl).RefuseAllocation()) {
       PutWord(out, 0);
       return 1;
     }

@@ -17,7 +17,18 @@ Result BackToPlugin(Result result) {
 
 template <typename Render, typename Call>
 auto TracedCall(Host* host, const char* method, Render render, Call call) {
-  if (host != nullptr) host->CountHostCall();
+  using Result = decltype(call());
+  if (host != nullptr) {
+    host->CountHostCall();
+    switch (host->Intercept(method)) {
+      case 1:
+        return static_cast<Result>(kInjectedFailure);
+      case 2:
+        return static_cast<Result>((call() & ~Result{0xFFFF}) | kInjectedFailure);
+      default:
+        break;
+    }
+  }
   if (host == nullptr || !host->Tracing()) return call();
   TraceArgs arguments(*host);
   render(arguments);

@@ -521,6 +521,18 @@ abi::Result ObjRefSetAttribute(void* instance, const char* name16, void* index, 
     // The tag is not checked, but a value shorter than a message id has no second word to
     // copy: reading one would run past the caller's value.
     if (TaggedValueSize(TagOf(value)) < sizeof self->events) return abi::kNotHandled;
+    // Nor can it keep a value whose body is a pointer (a text, a reference, a path): cut to
+    // a message id's size it would point nowhere, and be saved, visited and listened for so.
+    switch (TagOf(value)) {
+      case tag::kByteBlock:
+      case tag::kText:
+      case tag::kTextSecond:
+      case tag::kReference:
+      case tag::kObjectPath:
+        return abi::kNotHandled;
+      default:
+        break;
+    }
     std::memcpy(&self->events, value, sizeof self->events);
     return abi::kDone;
   }

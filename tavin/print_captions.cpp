@@ -258,7 +258,8 @@ void DisposeCaptions(void* instance) {
   const uint32_t list = ListOf(instance);
   const uint32_t owner = Handle(instance);
   ForEachEntry(list, [owner](CaptionEntry* entry) { ReleaseTexts(owner, entry); });
-  host::list::DisposeList(list);
+  // Handle 0 is the list CreateList could not make: there is nothing to give back.
+  if (list != 0) host::list::DisposeList(list);
   Write<uint32_t>(At(instance, offsetof(PrintRecord, textList)), 0);
 }
 

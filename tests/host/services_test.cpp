@@ -212,3 +212,45 @@ TEST_F(HostTest, SystemServiceRecordsCursorsVisitsAndResolvesFilePaths) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HostTest, ListsRunOutWithTheRestOfMemory) {
+  const uint32_t before = host_->AllocationRequests();
+  host_->FailAllocations(1, 1);
+  uint32_t granted = 0, refused = 7;
+  EXPECT_EQ(S(svc::kList, mth::kCreateList, uint32_t{6}, static_cast<void*>(&granted)), 0);
+  EXPECT_NE(S(svc::kList, mth::kCreateList, uint32_t{6}, static_cast<void*>(&refused)), 0);
+  EXPECT_EQ(refused, 0u);
+  EXPECT_EQ(host_->RefusedAllocations(), 1u);
+  EXPECT_EQ(host_->AllocationRequests() - before, 2u);
+  EXPECT_EQ(S(svc::kList, mth::kDisposeList, granted), 0);
+}
+
+TEST_F(HostTest, AHostCallFailsOnPurposeOnceAtTheNthCallOfItsKind) {
+  host_->CountCallsByMethod(true);
+  char text[] = "abc";
+  int32_t length = -1;
+  // The second StringLength fails without writing its output; the others are done.
+  host_->FailHostCall("StringService.StringLength", 2);
+  EXPECT_EQ(S(svc::kString, mth::kStringLength, static_cast<void*>(&length), text), 0);
+  EXPECT_EQ(length, 3);
+  length = -1;
+  EXPECT_EQ(S(svc::kString, mth::kStringLength, static_cast<void*>(&length), text),
+            refhost::kInjectedFailure);
+  EXPECT_EQ(length, -1);
+  EXPECT_TRUE(host_->InjectedFailureHappened());
+  EXPECT_EQ(S(svc::kString, mth::kStringLength, static_cast<void*>(&length), text), 0);
+  EXPECT_EQ(length, 3);
+  // A call that gives something back still does, and only answers the failure.
+  char* buffer = nullptr;
+  ASSERT_EQ(S(svc::kString, mth::kAllocString, static_cast<void*>(&buffer), uint32_t{8}), 0);
+  host_->FailHostCall("StringService.FreeString", 1);
+  EXPECT_EQ(S(svc::kString, mth::kFreeString, buffer), refhost::kInjectedFailure);
+  EXPECT_TRUE(host_->Ownership().Leaks().empty());
+  host_->CountCallsByMethod(false);
+  EXPECT_EQ(host_->CallsByMethod().at("StringService.StringLength"), 3u);
+  EXPECT_EQ(host_->CallsByMethod().at("StringService.FreeString"), 1u);
+}
+
+}  // namespace

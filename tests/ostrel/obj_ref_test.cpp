@@ -453,6 +453,17 @@ TEST_F(ObjRefTest, UnknownNamesTagsAndIndexesAreRefused) {
   EXPECT_EQ(instance->SetAttribute("events", &one, &unassigned), 1);
   TaggedValue unknown{999};
   EXPECT_EQ(instance->SetAttribute("events", &one, &unknown), 1);
+  // Nor is a value whose body is a pointer kept: cut to ten bytes it would be saved, visited
+  // and listened for as a text or a reference pointing nowhere.
+  char chars[] = "abc";
+  TextValue text{tag::kText, 0, sizeof chars, 3, chars};
+  EXPECT_EQ(instance->SetAttribute("events", &one, &text), 1);
+  text.tag = tag::kTextSecond;
+  EXPECT_EQ(instance->SetAttribute("events", &one, &text), 1);
+  ReferenceValue reference{tag::kReference, nullptr, nullptr, o_, nullptr};
+  EXPECT_EQ(instance->SetAttribute("events", &one, &reference), 1);
+  ObjectPathValue path{tag::kObjectPath, 0, nullptr};
+  EXPECT_EQ(instance->SetAttribute("events", &one, &path), 1);
   ChoiceValue choice{tag::kChoice, 77, 9};
   ASSERT_EQ(instance->SetAttribute("events", &one, &choice), 0);
   const IntegerValue firstMember = EventsIndex(0x80, 1);

@@ -537,6 +537,17 @@ TEST_F(Print, ListensForItsMessageWhileEnabled) {
   EXPECT_EQ(host_->Visits()[0].b, 4u);
 }
 
+TEST_F(Print, ACaptionListThatCouldNotBeMadeIsNotDisposed) {
+  // Construct asks for the path buffer, then the caption list: the list alone is refused.
+  host_->FailAllocations(1, 1);
+  Instance* instance = host_->Create("Print", owner_);
+  host_->StopFailingAllocations();
+  ASSERT_NE(instance, nullptr);
+  EXPECT_EQ(+Record(instance).textList, 0u);
+  host_->Destroy(instance);
+  EXPECT_TRUE(host_->Ownership().Faults().empty()) << host_->Ownership().Report();
+}
+
 TEST_F(Print, EveryAllocationOfALifeRefusedInTurn) {
   // Construct, a caption, a copy, an editor round trip, a print: whichever allocation fails,
   // nothing crashes, leaks or is freed twice.

@@ -39,7 +39,7 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
     const char* line;
   };
   const Expected cases[] = {
-      {"Leaky", "FAIL  lifecycle.destruct-releases-everything: Leaky#6 left string of 8 bytes"},
+      {"Leaky", "FAIL  lifecycle.destruct-releases-everything: Leaky#1 left string of 8 bytes"},
       {"Leaky",
        "FAIL  lifecycle.construct: its instances, once destroyed, left 1 allocation(s), the "
        "first: string of 8 bytes"},
@@ -50,13 +50,55 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
       {"Lenient", "FAIL  state.unknown-version-refused: version 32767 answered 0"},
       {"Lenient", "FAIL  attributes.get-unknown-name-refused: answered 0 without an index"},
       {"Oversize", "FAIL  state.stored-size-matches-save: StoredSize said 14 bytes, Save wrote 10"},
-      {"Crasher", "crashed with Segmentation fault; the class's remaining checks did not run"},
+      {"Crasher", "FAIL  state.stored-size-matches-save: crashed with Segmentation fault"},
+      // A crash ends its own check only.
+      {"Crasher", "ok    lifecycle.destruct-releases-everything"},
       {"Fickle", "FAIL  registration.repeatable: a registration now fills 13 slots"},
       {"Deaf", "FAIL  messages.own-ids-handled: id(900,0) answered 1"},
       {"ScreenKeeper", "system handle(s) still open: live handles: dc#"},
       {"Ticker",
        "FAIL  lifecycle.destruct-stops-periodic-calls: its periodic calls still ran after "
        "Destruct"},
+      // The faults only the robustness checks find, each with where it happened.
+      {"Scribbler",
+       "FAIL  registration.name-query-writes-only-name-size-flags: in the name query it wrote "
+       "descriptor byte 16 (byte 16 of name entry 0)"},
+      {"Greedy",
+       "FAIL  registration.null-allocator-survived: row 0's highest-column field was raised to "
+       "37 for slots that were not registered"},
+      {"Quit",
+       "FAIL  registration.matches-declared-table: the name query gives size 14 and flags 1, "
+       "declared 20 and 1"},
+      {"Lazy",
+       "FAIL  lifecycle.pattern-filled-memory: Construct in memory filled with 0xA5 stores "
+       "differently"},
+      {"Shallow",
+       "FAIL  lifecycle.copy-outlives-source: destroying the copies after their source: "
+       "ownership fault: double free"},
+      {"Brittle",
+       "FAIL  state.load-truncated-streams: crashed with Segmentation fault at Load of its "
+       "stored form cut to 0 of 10 bytes"},
+      {"Brittle",
+       "FAIL  faults.failed-host-calls: crashed with Segmentation fault at Load with the 1st "
+       "Stream.ReadValue failing"},
+      {"Peeker",
+       "FAIL  state.other-versions-refused: version -1 answered 1 after reading 10 bytes"},
+      {"Frail",
+       "FAIL  faults.refused-allocations: crashed with Segmentation fault at Construct with the "
+       "1st allocation refused"},
+      {"Trusting",
+       "FAIL  faults.failed-host-calls: stopped the host (exit status 1; what it said is on "
+       "standard error) at Construct with the 1st StringService.StringLength failing"},
+      {"Secretive",
+       "FAIL  messages.visit-covers-listened-ids: a fresh instance listens for id(900,0) but does "
+       "not visit it"},
+      {"Follower", "FAIL  messages.foreign-ids-change-nothing: id(0,0) changed the instance"},
+      {"Moody", "FAIL  editor.every-other-mode-alike: it refuses mode 1 but mode 2 answered 0"},
+      {"Fidgety",
+       "FAIL  editor.every-item-number-survives: crashed with Segmentation fault at item numbers "
+       "-64 to "},
+      {"Scrawler", "FAIL  attributes.every-name-index-and-output: GetAttribute \""},
+      {"Fiddler", "FAIL  attributes.every-name-index-and-output: SetAttribute \""},
   };
   for (const Expected& c : cases) {
     EXPECT_TRUE(Has(ClassSection(run.output, c.name), c.line)) << c.name << "\n" << run.output;
@@ -65,7 +107,19 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
   EXPECT_FALSE(Has(ClassSection(run.output, "Lenient"), "listener: after"));
   // The crash ended Crasher's child, and the classes after it were still checked.
   EXPECT_TRUE(Has(run.output, "  class Sticky")) << run.output;
-  EXPECT_TRUE(Has(run.output, "validate: 1 library, 11 classes")) << run.output;
+  EXPECT_TRUE(Has(run.output, "validate: 1 library, 26 classes")) << run.output;
+  // Each of these breaks one rule, and only the checks of that rule fail.
+  const std::pair<const char*, int> failing[] = {{"Scribbler", 2}, {"Greedy", 1},  {"Peeker", 2},
+                                                 {"Secretive", 1}, {"Moody", 1},   {"Fidgety", 1},
+                                                 {"Quit", 1},      {"Follower", 1}};
+  for (const auto& [name, count] : failing) {
+    const std::string section = ClassSection(run.output, name);
+    size_t fails = 0;
+    for (size_t at = section.find("FAIL"); at != std::string::npos;
+         at = section.find("FAIL", at + 1))
+      ++fails;
+    EXPECT_EQ(fails, static_cast<size_t>(count)) << section;
+  }
   EXPECT_TRUE(Has(run.output, "\nFAIL\n"));
 }
 
@@ -121,7 +175,7 @@ TEST(Validate, ClassIncludeAndExcludeChooseWhatRuns) {
   EXPECT_TRUE(Has(run.output, "ok    state.stored-size-matches-save"));
   EXPECT_FALSE(Has(run.output, "lifecycle."));
   EXPECT_FALSE(Has(run.output, "state.unknown-version-refused"));
-  EXPECT_TRUE(Has(run.output, "validate: 1 library, 2 classes, 4 checks: 4 ok")) << run.output;
+  EXPECT_TRUE(Has(run.output, "validate: 1 library, 2 classes, 16 checks: 16 ok")) << run.output;
 
   const Outcome nobody = Plughost(std::string("validate --class Nobody ") + FLAWED_PLUGIN_PATH);
   EXPECT_EQ(nobody.status, 1);
@@ -170,7 +224,7 @@ TEST(Validate, JUnitAndJsonReportsHoldEveryCheck) {
   EXPECT_EQ(run.status, 1) << run.output;
   const std::string xml = ReadFile(junit);
   EXPECT_TRUE(Has(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ")) << xml;
-  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"22\" failures=\"3\""))
+  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"42\" failures=\"15\""))
       << xml;
   EXPECT_TRUE(Has(xml, "<property name=\"seed\" value=\"42\"/>"));
   EXPECT_TRUE(Has(xml,
@@ -203,14 +257,14 @@ TEST(Validate, ACallThatNeverReturnsFailsItsCheckNamingClassAndSlot) {
   const Outcome run = Plughost(std::string("validate --timeout 0.5 ") + HANG_PLUGIN_PATH);
   EXPECT_EQ(run.status, 1) << run.output;
   EXPECT_TRUE(Has(run.output,
-                  "FAIL  attributes.get-unknown-name-refused: Sleeper#3.GetAttribute did not "
+                  "FAIL  attributes.get-unknown-name-refused: Sleeper#1.GetAttribute did not "
                   "return within 0.5 s"))
       << run.output;
   // The class is fenced off, not ended: the checks after it still run.
   EXPECT_TRUE(Has(run.output, "ok    attributes.set-unknown-name-refused")) << run.output;
   EXPECT_TRUE(Has(
       run.output,
-      "FAIL  messages.foreign-id-refused: Sleeper#6.HandleMessage did not return within 0.5 s"));
+      "FAIL  messages.foreign-id-refused: Sleeper#1.HandleMessage did not return within 0.5 s"));
   EXPECT_TRUE(Has(run.output,
                   "FAIL  registration.entry-protocol: export Stuck does not follow the entry "
                   "protocol: the entry call did not return within 0.5 s"));
@@ -226,6 +280,23 @@ TEST(Validate, ACallThatNeverReturnsFailsItsCheckNamingClassAndSlot) {
                   "export Stuck does not follow the entry protocol: the entry call "
                   "did not return within 0.5 s"));
 #endif
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Validate, StrictnessIsOneToTenAndNamedInTheHeader) {
+  const Outcome quick = Plughost(std::string("validate --strictness 1 --class Sound ") +
+                                 "--include load-random " + FLAWED_PLUGIN_PATH);
+  EXPECT_EQ(quick.status, 0) << quick.output;
+  EXPECT_TRUE(Has(quick.output, ", strictness 1\n")) << quick.output;
+  const Outcome usual =
+      Plughost(std::string("validate --class Sound --include load-random ") + FLAWED_PLUGIN_PATH);
+  EXPECT_TRUE(Has(usual.output, ", strictness 5\n")) << usual.output;
+  for (const char* bad : {"0", "11", "-1", "x"}) {
+    EXPECT_EQ(Plughost(std::string("validate --strictness ") + bad + " x.so").status, 2) << bad;
+  }
 }
 
 }  // namespace

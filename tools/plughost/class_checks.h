@@ -32,6 +32,8 @@ class CheckSink {
  public:
   virtual ~CheckSink() = default;
   virtual void Begin(const std::string& check) = 0;
+  // Where a long check has got to ("Load with allocation 3 refused"), so a crash there can say.
+  virtual void Progress(const std::string&) {}
   virtual void End(const std::string& check, Outcome outcome, const std::string& why,
                    double seconds) = 0;
 };
@@ -39,6 +41,8 @@ class CheckSink {
 struct CheckOptions {
   std::function<bool(std::string_view)> selected = [](std::string_view) { return true; };
   uint32_t seed = 1;  // each check's random draws start from this and the check's name
+  // How far the expensive checks go (streams and seeds tried, failures injected): 1 to 10.
+  int strictness = 5;
 };
 
 // Runs the selected checks of a usable class in `host`, which must hold no instance yet.

@@ -1,5 +1,5 @@
-// plughost validate: the checks of every exported class, each class in a child process of its
-// own, so a class that crashes or hangs fails its check and the run goes on.
+// plughost validate: the checks of every exported class, each check in a child process of its
+// own, so a check that crashes or hangs fails alone, with its signal, and the run goes on.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,9 +23,9 @@
 namespace plughost {
 namespace {
 
-// How long one class may take in all, emulation included, before it counts as hung (each
-// call into it has the shorter --timeout of its own).
-constexpr unsigned kClassSeconds = 300;
+// How long one check may take in all, emulation and sanitizers included, before it counts as
+// hung (each call into the plug-in has the shorter --timeout of its own).
+constexpr unsigned kCheckSeconds = 300;
 
 struct Options {
   std::vector<std::string> libraries;
@@ -69,17 +69,21 @@ class PipeSink : public CheckSink {
  public:
   explicit PipeSink(int fd) : fd_(fd) {}
   void Begin(const std::string& check) override { Send("B " + check + "\n"); }
+  void Progress(const std::string& what) override { Send("P " + OneLine(what) + "\n"); }
   void End(const std::string& check, Outcome outcome, const std::string& why,
            double seconds) override {
-    std::string line = "E " + std::to_string(static_cast<int>(outcome)) + " " +
-                       std::to_string(seconds) + " " + check + "\t" + why;
-    for (char& c : line) {
-      if (c == '\n') c = ' ';
-    }
-    Send(line + "\n");
+    Send(OneLine("E " + std::to_string(static_cast<int>(outcome)) + " " + std::to_string(seconds) +
+                 " " + check + "\t" + why) +
+         "\n");
   }
 
  private:
+  static std::string OneLine(std::string text) {
+    for (char& c : text) {
+      if (c == '\n') c = ' ';
+    }
+    return text;
+  }
   void Send(const std::string& text) {
     size_t done = 0;
     while (done < text.size()) {
@@ -105,15 +109,19 @@ class DirectSink : public CheckSink {
   Collector* collector_;
 };
 
+// Runs one check of a class in a child process: whatever the plug-in does to that process
+// (a crash, a hang, an exit) ends that check alone.
 void CheckInChild(refhost::Host& host, const refhost::ClassInfo& info, const CheckOptions& checks,
-                  std::ostream& out, Collector* collector) {
+                  const std::string& check, std::ostream& out, Collector* collector) {
+  CheckOptions one = checks;
+  one.selected = [&check](std::string_view name) { return name == check; };
   int fds[2];
   out.flush();
   std::fflush(nullptr);
   pid_t child = pipe(fds) == 0 ? fork() : -1;
   if (child < 0) {
     DirectSink sink(collector);
-    CheckClass(host, info, checks, sink);
+    CheckClass(host, info, one, sink);
     return;
   }
   if (child == 0) {
@@ -121,14 +129,15 @@ void CheckInChild(refhost::Host& host, const refhost::ClassInfo& info, const Che
     // A plug-in's crash should end the child with its signal, not a sanitizer's report of
     // the plug-in's own code; a hang ends it with SIGALRM.
     for (int s : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) signal(s, SIG_DFL);
-    alarm(kClassSeconds);
+    alarm(kCheckSeconds);
     PipeSink sink(fds[1]);
-    CheckClass(host, info, checks, sink);
+    CheckClass(host, info, one, sink);
     close(fds[1]);
     _exit(0);
   }
   close(fds[1]);
-  std::string pending, current;
+  std::string pending, progress;
+  bool ended = false;
   char chunk[4096];
   for (;;) {
     ssize_t n = read(fds[0], chunk, sizeof chunk);
@@ -139,10 +148,7 @@ void CheckInChild(refhost::Host& host, const refhost::ClassInfo& info, const Che
     while ((end = pending.find('\n')) != std::string::npos) {
       std::string line = pending.substr(0, end);
       pending.erase(0, end + 1);
-      if (line.rfind("B ", 0) == 0) {
-        current = line.substr(2);
-        continue;
-      }
+      if (line.rfind("P ", 0) == 0) progress = line.substr(2);
       // "E outcome seconds check\twhy"
       char* rest = nullptr;
       if (line.rfind("E ", 0) != 0 || line.size() < 6) continue;
@@ -152,7 +158,7 @@ void CheckInChild(refhost::Host& host, const refhost::ClassInfo& info, const Che
       const size_t tab = tail.find('\t');
       collector->Add(tail.substr(0, tab), outcome,
                      tab == std::string::npos ? "" : tail.substr(tab + 1), seconds);
-      current.clear();
+      ended = true;
     }
   }
   close(fds[0]);
@@ -162,16 +168,17 @@ void CheckInChild(refhost::Host& host, const refhost::ClassInfo& info, const Che
   std::string why;
   if (WIFSIGNALED(status)) {
     why = WTERMSIG(status) == SIGALRM
-              ? "did not finish within " + std::to_string(kClassSeconds) + " s"
+              ? "did not finish within " + std::to_string(kCheckSeconds) + " s"
               : std::string("crashed with ") + strsignal(WTERMSIG(status));
   } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
-    why = "stopped the host (exit status " + std::to_string(WEXITSTATUS(status)) + ")";
-  } else if (!current.empty()) {
+    why = "stopped the host (exit status " + std::to_string(WEXITSTATUS(status)) +
+          "; what it said is on standard error)";
+  } else if (!ended) {
     why = "ended without finishing the check";
   }
   if (!why.empty()) {
-    collector->Add(current.empty() ? "lifecycle" : current, Outcome::kFail,
-                   why + "; the class's remaining checks did not run", 0);
+    if (!progress.empty()) why += " " + progress;
+    collector->Add(check, Outcome::kFail, why, 0);
   }
 }
 
@@ -206,6 +213,12 @@ int ReadOptions(const std::vector<std::string>& args, std::ostream& err, Options
       if (seed > UINT32_MAX) return reader.Usage("--seed takes a number below 2^32");
       options->checks.seed = static_cast<uint32_t>(seed);
       options->seeded = true;
+    } else if (option == "--strictness") {
+      uint64_t strictness = 0;
+      if (!reader.Number(&strictness)) return 2;
+      if (strictness < 1 || strictness > 10)
+        return reader.Usage("--strictness takes 1 (quick) to 10 (thorough)");
+      options->checks.strictness = static_cast<int>(strictness);
     } else if (option == "--timeout") {
       if (!reader.Seconds(&options->callLimitMs)) return 2;
     } else if (option == "--junit") {
@@ -246,7 +259,7 @@ int Validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (!options.seeded) options.checks.seed = std::random_device{}();
   out << "validate: seed " << options.checks.seed << " (--seed " << options.checks.seed
       << " repeats this run), time limit " << refhost::LimitText(options.callLimitMs)
-      << " a call\n";
+      << " a call, strictness " << options.checks.strictness << "\n";
 
   ValidateReport report;
   report.seed = options.checks.seed;
@@ -275,7 +288,10 @@ int Validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
         collector.Add("registration.entry-protocol", Outcome::kFail, info->error, 0);
         continue;
       }
-      CheckInChild(host, *info, options.checks, out, &collector);
+      for (const CheckInfo& check : AllChecks()) {
+        if (Selected(options, check.name))
+          CheckInChild(host, *info, options.checks, check.name, out, &collector);
+      }
     }
   }
   for (const std::string& name : options.classes) {

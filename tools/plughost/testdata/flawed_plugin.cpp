@@ -156,6 +156,80 @@ uint32_t SaveCrashing(Record*, void*) {
   return 0;
 }
 
+// ---- Faults only the robustness checks find.
+// Relies on the runtime clearing instance memory: the id is never set.
+uint32_t ConstructLeavingTheId(Record* r) {
+  r->note = nullptr;
+  Call(Strings(), 1, abi::method::kAllocString, NoteField(r), uint32_t{8});
+  return 0;
+}
+// The copy shares its source's note instead of owning one.
+uint32_t CopyConstructSharing(Record* r, const Record* source) {
+  *r = *source;
+  return 0;
+}
+// Counts on the stream holding what it saved.
+uint32_t LoadTrustingTheStream(Record* r, void* stream, uint32_t, int16_t version) {
+  if (version != 0) return 1;
+  if (Call(stream, 1, abi::method::kReadValue, static_cast<void*>(r)) != 0) {
+    volatile uintptr_t nowhere = 16;
+    *reinterpret_cast<volatile uint32_t*>(nowhere) = 1;
+  }
+  return 0;
+}
+// Reads before it looks at the version.
+uint32_t LoadPeeking(Record* r, void* stream, uint32_t, int16_t version) {
+  MessageIdValue peek{tag::kMessageId, 0, 0};
+  Call(stream, 1, abi::method::kReadValue, static_cast<void*>(&peek));
+  if (version != 0) return 1;
+  r->id = peek;
+  return 0;
+}
+// Writes its note without asking whether it got one.
+uint32_t ConstructTrustingTheAllocator(Record* r) {
+  Construct(r);
+  r->note[0] = 'n';
+  return 0;
+}
+// Sizes its note by a length it never checks it got.
+uint32_t ConstructTrustingTheLength(Record* r) {
+  Construct(r);
+  uint32_t length = 0x7FFFFFF;
+  Call(Strings(), 1, abi::method::kStringLength, static_cast<void*>(&length), "seven..");
+  if (r->note != nullptr) std::memset(r->note, 'n', length);
+  return 0;
+}
+uint32_t VisitNothing(Record*, uint32_t, uint32_t) {
+  return 0;
+}
+// Follows any message it hears.
+uint32_t HandleMessageFollowing(Record* r, const abi::MessageRecord* m) {
+  if (HandleMessage(r, m) == 0) return 0;
+  r->id.id = m->id;
+  return 1;
+}
+uint32_t ToEditorOnlyRefusingOne(Record* r, void* editor, int16_t mode) {
+  if (mode == 1) return 1;
+  Call(editor, 1, abi::method::kPutItem, int16_t{1}, Id(r));
+  return 0;
+}
+uint32_t EditorItemChangedByTable(Record*, void*, uint32_t, int16_t item) {
+  static volatile uint8_t table[4] = {};
+  if (item < 0 || item > 1000) {
+    volatile uintptr_t nowhere = 16;
+    *reinterpret_cast<volatile uint32_t*>(nowhere) = 1;
+  }
+  return table[item & 3];
+}
+uint32_t GetAttributeScribbling(Record*, const char*, const void*, void* out) {
+  std::memset(out, 0, 2);
+  return 1;
+}
+uint32_t SetAttributeRefusingLate(Record* r, const char*, const void*, const void*) {
+  r->id.second += 1;
+  return 1;
+}
+
 struct Slot {
   uint16_t column;
   void* function;
@@ -167,7 +241,7 @@ void* Fn(F f) {
 }
 
 // The sound class's slots; a flawed class replaces one of them.
-constexpr int kSlots = 15;
+constexpr int kSlots = 17;
 void SoundSlots(Slot* slots) {
   const Slot sound[kSlots] = {
       {abi::slot::kConstruct, Fn(&Construct)},
@@ -185,6 +259,8 @@ void SoundSlots(Slot* slots) {
       {abi::slot::kHandleMessage, Fn(&HandleMessage)},
       {abi::slot::kVisitMessageIds, Fn(&VisitMessageIds)},
       {0, nullptr},
+      {0, nullptr},
+      {0, nullptr},
   };
   std::memcpy(slots, sound, sizeof sound);
 }
@@ -195,10 +271,21 @@ void Replace(Slot* slots, uint16_t column, void* function) {
   }
 }
 
-uint32_t Register(abi::PluginDescriptor* d, const char* name, const Slot* slots) {
+// A slot the sound class does not have.
+void Add(Slot* slots, uint16_t column, void* function) {
+  int i = 0;
+  while (slots[i].function != nullptr) ++i;
+  slots[i] = Slot{column, function};
+}
+
+// Registration faults of their own.
+enum Sloppiness { kTidy, kWritesPastTheName, kRaisesColumnsWithoutATable };
+
+uint32_t Register(abi::PluginDescriptor* d, const char* name, const Slot* slots,
+                  Sloppiness sloppiness = kTidy) {
   d->instanceSize = sizeof(Record);
   d->classFlags = abi::kClassFlagsPlain;
-  std::memset(d->names, 0, 16);
+  std::memset(d->names, 0, sloppiness == kWritesPastTheName ? 17 : 16);
   if (d->phase == 0) {
     std::memcpy(d->names, name, std::strlen(name));
     return 0;
@@ -206,6 +293,8 @@ uint32_t Register(abi::PluginDescriptor* d, const char* name, const Slot* slots)
   std::memcpy(d->names, "_QComponent", 11);
   for (int i = 0; i < kSlots && slots[i].function != nullptr; ++i) {
     if (d->methodTables[0] == nullptr) d->methodTables[0] = d->allocator(d, slots[i].column);
+    if (sloppiness == kRaisesColumnsWithoutATable && slots[i].column > d->highestColumn[0])
+      d->highestColumn[0] = static_cast<int16_t>(slots[i].column);
     if (d->methodTables[0] == nullptr) continue;
     if (slots[i].column > d->highestColumn[0])
       d->highestColumn[0] = static_cast<int16_t>(slots[i].column);
@@ -275,4 +364,62 @@ EXPORT uint32_t Fickle(abi::PluginDescriptor* d) {
   if (d->phase != 0 && ++g_fickleRegistrations > 2)
     Replace(slots, abi::slot::kVisitMessageIds, nullptr);
   return Register(d, "Fickle", slots);
+}
+
+// ---- Faults only the robustness checks find.
+EXPORT uint32_t Scribbler(abi::PluginDescriptor* d) {
+  Slot slots[kSlots];
+  SoundSlots(slots);
+  return Register(d, "Scribbler", slots, kWritesPastTheName);
+}
+EXPORT uint32_t Greedy(abi::PluginDescriptor* d) {
+  Slot slots[kSlots];
+  SoundSlots(slots);
+  return Register(d, "Greedy", slots, kRaisesColumnsWithoutATable);
+}
+// Registers as the contract's Quit does not.
+EXPORT uint32_t Quit(abi::PluginDescriptor* d) {
+  return Flawed(d, "Quit", 0, nullptr);
+}
+EXPORT uint32_t Lazy(abi::PluginDescriptor* d) {
+  return Flawed(d, "Lazy", abi::slot::kConstruct, Fn(&ConstructLeavingTheId));
+}
+EXPORT uint32_t Shallow(abi::PluginDescriptor* d) {
+  return Flawed(d, "Shallow", abi::slot::kCopyConstruct, Fn(&CopyConstructSharing));
+}
+EXPORT uint32_t Brittle(abi::PluginDescriptor* d) {
+  return Flawed(d, "Brittle", abi::slot::kLoad, Fn(&LoadTrustingTheStream));
+}
+EXPORT uint32_t Peeker(abi::PluginDescriptor* d) {
+  return Flawed(d, "Peeker", abi::slot::kLoad, Fn(&LoadPeeking));
+}
+EXPORT uint32_t Frail(abi::PluginDescriptor* d) {
+  return Flawed(d, "Frail", abi::slot::kConstruct, Fn(&ConstructTrustingTheAllocator));
+}
+EXPORT uint32_t Trusting(abi::PluginDescriptor* d) {
+  return Flawed(d, "Trusting", abi::slot::kConstruct, Fn(&ConstructTrustingTheLength));
+}
+EXPORT uint32_t Secretive(abi::PluginDescriptor* d) {
+  return Flawed(d, "Secretive", abi::slot::kVisitMessageIds, Fn(&VisitNothing));
+}
+EXPORT uint32_t Follower(abi::PluginDescriptor* d) {
+  return Flawed(d, "Follower", abi::slot::kHandleMessage, Fn(&HandleMessageFollowing));
+}
+EXPORT uint32_t Moody(abi::PluginDescriptor* d) {
+  return Flawed(d, "Moody", abi::slot::kToEditor, Fn(&ToEditorOnlyRefusingOne));
+}
+EXPORT uint32_t Fidgety(abi::PluginDescriptor* d) {
+  Slot slots[kSlots];
+  SoundSlots(slots);
+  Add(slots, abi::slot::kEditorItemChanged, Fn(&EditorItemChangedByTable));
+  return Register(d, "Fidgety", slots);
+}
+EXPORT uint32_t Scrawler(abi::PluginDescriptor* d) {
+  return Flawed(d, "Scrawler", abi::slot::kGetAttribute, Fn(&GetAttributeScribbling));
+}
+EXPORT uint32_t Fiddler(abi::PluginDescriptor* d) {
+  Slot slots[kSlots];
+  SoundSlots(slots);
+  Add(slots, abi::slot::kSetAttribute, Fn(&SetAttributeRefusingLate));
+  return Register(d, "Fiddler", slots);
 }
