@@ -218,6 +218,8 @@ def main():
         write(os.path.join(out, "pe_loader_fuzz"), pe_seeds(sys.argv[2]))
     write(os.path.join(out, "list_mod_fuzz"), list_seeds(rng))
     write(os.path.join(out, "bitmap_fuzz"), bitmap_seeds(rng))
+    write(os.path.join(out, "panning_fuzz"), operation_seeds(10, rng))
+    write(os.path.join(out, "print_fuzz"), operation_seeds(9, rng))
 
 
 if __name__ == "__main__":

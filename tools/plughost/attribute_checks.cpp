@@ -39,7 +39,8 @@ std::vector<std::pair<std::string, Bytes>> Values(char* text, uint32_t capacity,
       {"point", ValueBytes(PointValue{tag::kPoint, 3, 4})},
       {"text", ValueBytes(TextValue{tag::kText, kHarness, capacity, 1, text})},
       {"empty text", ValueBytes(TextValue{tag::kText, 0, 0, 0, nullptr})},
-      {"reference", ValueBytes(ReferenceValue{tag::kReference, nullptr, nullptr, object, identity})},
+      {"reference",
+       ValueBytes(ReferenceValue{tag::kReference, nullptr, nullptr, object, identity})},
   };
   if (huge) {
     // Positions a list would fill up to: reads only.
@@ -62,7 +63,8 @@ std::string ClassChecks::EveryNameIndexAndOutput() {
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     names.push_back(upper);
   }
-  const std::vector<std::string_view>& writingRefusals = refhost::ReadsWritingWhenRefused(info_.name);
+  const std::vector<std::string_view>& writingRefusals =
+      refhost::ReadsWritingWhenRefused(info_.name);
   char text[256] = "validate";
   IdentityValue identity = host_.IdentityOf(owner_);
   Instance* instance = MakeEdited();
@@ -85,7 +87,8 @@ std::string ClassChecks::EveryNameIndexAndOutput() {
   }
   auto sample = [this](std::vector<Case>& cases) {
     const size_t keep = Budget(cases.size(), 400);
-    for (size_t i = 0; i < keep; ++i) std::swap(cases[i], cases[i + Draw(static_cast<uint32_t>(cases.size() - i))]);
+    for (size_t i = 0; i < keep; ++i)
+      std::swap(cases[i], cases[i + Draw(static_cast<uint32_t>(cases.size() - i))]);
     cases.resize(keep);
   };
   sample(reads);
@@ -99,8 +102,8 @@ std::string ClassChecks::EveryNameIndexAndOutput() {
       std::memcpy(out, outputs[c.other].second.data(), outputs[c.other].second.size());
       uint8_t before[sizeof out];
       std::memcpy(before, out, sizeof out);
-      const std::string call = "GetAttribute \"" + name + "\" with index " + indexes[c.index].first +
-                               " into " + outputs[c.other].first;
+      const std::string call = "GetAttribute \"" + name + "\" with index " +
+                               indexes[c.index].first + " into " + outputs[c.other].first;
       Progress("at " + call);
       const uint16_t status =
           instance->GetAttribute(name, index.empty() ? nullptr : index.data(), out);
@@ -124,14 +127,15 @@ std::string ClassChecks::EveryNameIndexAndOutput() {
       const std::string& name = names[c.name];
       Bytes index = indexes[c.index].second;
       Bytes value = outputs[c.other].second;
-      const std::string call = "SetAttribute \"" + name + "\" with index " + indexes[c.index].first +
-                               " to " + outputs[c.other].first;
+      const std::string call = "SetAttribute \"" + name + "\" with index " +
+                               indexes[c.index].first + " to " + outputs[c.other].first;
       Progress("at " + call);
       const uint16_t status = instance->SetAttribute(name, index.empty() ? nullptr : index.data(),
                                                      value.empty() ? nullptr : value.data());
       if (instance->TimedOut()) return Clean(call);
       if (status == 1) {
-        if (std::string why = Unchanged(current, instance, call + " answered 1 but changed the instance");
+        if (std::string why =
+                Unchanged(current, instance, call + " answered 1 but changed the instance");
             !why.empty())
           return why;
       } else {
@@ -166,7 +170,8 @@ std::string ClassChecks::ForeignIdsChangeNothing() {
     const uint16_t status = instance->HandleMessage(n % 2 == 0 ? owner_ : 0, id, second);
     if (status != 1) return IdText(id, second) + " answered " + Number(status);
     if (RecordOf(instance) != before)
-      return IdText(id, second) + " changed the instance: " + Difference(before, RecordOf(instance));
+      return IdText(id, second) +
+             " changed the instance: " + Difference(before, RecordOf(instance));
     if (host_.Messages().size() != messages) return IdText(id, second) + " sent a message";
     if (host_.AttributeWrites().size() != writes)
       return IdText(id, second) + " wrote the attribute \"" + host_.AttributeWrites()[writes].name +

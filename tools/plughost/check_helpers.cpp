@@ -22,8 +22,8 @@ void GiveBackOutput(refhost::Host& host, const uint8_t* out, const char* ours) {
   } else if (t == kListTransferTag) {
     uint32_t handle;
     std::memcpy(&handle, out + 8, sizeof handle);
-    refhost::CallHostMethod(host.ServiceObject(abi::service::kList), 1,
-                            abi::method::kDisposeList, handle);
+    refhost::CallHostMethod(host.ServiceObject(abi::service::kList), 1, abi::method::kDisposeList,
+                            handle);
   }
 }
 
@@ -48,8 +48,8 @@ Instance* ClassChecks::MakeEdited() {
       case tag::kMessageId: {
         MessageIdValue id;
         std::memcpy(&id, shown.raw.data(), sizeof id);
-        editor.SetItem(item, refhost::Value::MessageId(id.id + 7000 + static_cast<uint16_t>(item),
-                                                       id.second));
+        editor.SetItem(
+            item, refhost::Value::MessageId(id.id + 7000 + static_cast<uint16_t>(item), id.second));
         break;
       }
       case tag::kReal: {
@@ -75,16 +75,14 @@ std::string ClassChecks::Usable(Instance* instance) {
   if (Has(abi::slot::kSave)) {
     refhost::HostStream* saved = nullptr;
     int16_t version = 0;
-    if (std::string why = SaveInto(instance, &saved, &version); !why.empty())
-      return "then " + why;
+    if (std::string why = SaveInto(instance, &saved, &version); !why.empty()) return "then " + why;
   }
   if (Has(abi::slot::kToEditor)) {
     refhost::HostEditor& editor = host_.NewEditor();
     const uint16_t status = instance->ToEditor(editor, 0);
     if (status > 1) return "then ToEditor answered " + Number(status);
   }
-  if (Has(abi::slot::kCopyConstruct) &&
-      host_.CopyConstruct(*instance, owner_, owner_) == nullptr)
+  if (Has(abi::slot::kCopyConstruct) && host_.CopyConstruct(*instance, owner_, owner_) == nullptr)
     return "then the host could not copy it";
   if (Has(abi::slot::kVisitMessageIds)) {
     const uint16_t status = instance->VisitMessageIds(kVisitA, kVisitB);

@@ -34,7 +34,8 @@ std::string ClassChecks::EveryItemNumberSurvives() {
   if (Has(abi::slot::kToEditor)) instance->ToEditor(editor, 0);
   std::vector<int16_t> items;
   if (strictness_ >= 10) {
-    for (int item = INT16_MIN; item <= INT16_MAX; ++item) items.push_back(static_cast<int16_t>(item));
+    for (int item = INT16_MIN; item <= INT16_MAX; ++item)
+      items.push_back(static_cast<int16_t>(item));
   } else {
     for (int item = -64; item < 256; ++item) items.push_back(static_cast<int16_t>(item));
     for (size_t n = Budget(SIZE_MAX, 64); n > 0; --n) items.push_back(static_cast<int16_t>(Next()));

@@ -28,7 +28,8 @@ std::string ClassChecks::PatternFilledMemory() {
     std::string why;
     if (made == nullptr || source == nullptr) {
       why = "the host could not create an instance";
-    } else if (std::optional<Bytes> stored = Stored(made); stored && expected && *stored != *expected) {
+    } else if (std::optional<Bytes> stored = Stored(made);
+               stored && expected && *stored != *expected) {
       why = "Construct " + filled + " stores differently: " + Difference(*expected, *stored);
     } else if (Has(abi::slot::kCopyConstruct)) {
       Instance* copy = host_.CopyConstruct(*source, owner_, owner_);
@@ -64,7 +65,8 @@ std::string ClassChecks::CopyOutlivesSource() {
   host_.Destroy(source);
   for (const auto& [copy, name] : copies) {
     if (copy == nullptr) return "the host could not copy the instance";
-    if (std::string why = Unchanged(expected, copy, std::string(name) + " changed with its source gone");
+    if (std::string why =
+            Unchanged(expected, copy, std::string(name) + " changed with its source gone");
         !why.empty())
       return why;
     if (std::string why = Usable(copy); !why.empty()) return std::string(name) + ": " + why;

@@ -78,8 +78,8 @@ std::string ClassChecks::OtherVersions() {
       return "version " + std::to_string(version) + " answered 1 after reading " +
              Number(stream.ReadPosition()) + " bytes";
     if (RecordOf(instance) != before)
-      return "version " + std::to_string(version) + " answered 1 but changed the instance: " +
-             Difference(before, RecordOf(instance));
+      return "version " + std::to_string(version) +
+             " answered 1 but changed the instance: " + Difference(before, RecordOf(instance));
   }
   return "";
 }
@@ -102,9 +102,9 @@ std::string ClassChecks::LoadTruncatedStreams() {
   for (size_t i = 0; i < tried; ++i) {
     const size_t length = tried == form.size() ? i : i * form.size() / tried;
     const Bytes cut(form.begin(), form.begin() + static_cast<std::ptrdiff_t>(length));
-    if (std::string why = LoadSurvived(cut, version,
-                                       "its stored form cut to " + Number(length) + " of " +
-                                           Number(form.size()) + " bytes");
+    if (std::string why = LoadSurvived(
+            cut, version,
+            "its stored form cut to " + Number(length) + " of " + Number(form.size()) + " bytes");
         !why.empty())
       return why;
   }
@@ -171,13 +171,15 @@ std::string ClassChecks::LoadRandomStreams() {
             stream.Write(refhost::Value::Real(static_cast<int32_t>(Next()) / 7.0));
             break;
           case 4:
-            stream.Write(refhost::Value::Text(std::string(Draw(3) == 0 ? 300 + Draw(40000) : Draw(40), 'v')));
+            stream.Write(refhost::Value::Text(
+                std::string(Draw(3) == 0 ? 300 + Draw(40000) : Draw(40), 'v')));
             break;
           case 5:
             stream.Write(refhost::Value::Reference(owner_));
             break;
           case 6:
-            stream.Write(refhost::Value::Point(static_cast<int16_t>(Next()), static_cast<int16_t>(Next())));
+            stream.Write(
+                refhost::Value::Point(static_cast<int16_t>(Next()), static_cast<int16_t>(Next())));
             break;
           case 7:
             stream.Write(refhost::Value::Duration(Next(), Draw(4) == 0 ? 0 : Next(), Next()));
