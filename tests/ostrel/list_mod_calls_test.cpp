@@ -39,10 +39,8 @@ TEST_F(ListModCalls, ElementsAreWrittenAndReadThroughTheListService) {
             (Lines{"-> ListMod#1.SetAttribute", "ListService.ListCount(list 0x4c000001, out)",
                    "ConvertService.ConvertValue(ListMod#1, integer 7, out integer)",
                    "ListService.ListCount(list 0x4c000001, out)",
-                   "ListService.ListCount(list 0x4c000001, out)",
                    "ListService.AppendListItem(list 0x4c000001, item)",
                    "ListService.AppendListItem(list 0x4c000001, item)",
-                   "ListService.GetListItem(list 0x4c000001, 2, out)",
                    "ListService.SetListItem(list 0x4c000001, 2, item)", "-> ListMod#1.GetAttribute",
                    "ListService.ListCount(list 0x4c000001, out)",
                    "ListService.GetListItem(list 0x4c000001, 2, out)"}));
@@ -121,6 +119,25 @@ TEST_F(ListModCalls, AWholeListCrossesAsATransferThatTheAskerDisposes) {
                    "ListService.DisposeList(list 0x4c000001)",
                    "ListService.DisposeList(list 0x4c000003)"}));
   EXPECT_EQ(Ints(list_), (std::vector<int32_t>{5}));
+}
+
+// A string write reads the old element, copies the new text once, stores it, and only then
+// frees the old text and the host's converted one.
+TEST_F(ListModCalls, AStringWriteTakesTheTextsLengthOnce) {
+  refhost::Instance* texts = Make(list_testing::kString, other_);
+  FillTexts(texts, {"old"});
+  host_->ClearTrace();
+  testing_support::TestText text("new");
+  ASSERT_EQ(SetAt(texts, 1, text.Value()), 0);
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ListMod#2.SetAttribute", "ListService.ListCount(list 0x4c000003, out)",
+                   "ConvertService.ConvertValue(ListMod#2, text \"new\", out text)",
+                   "ListService.GetListItem(list 0x4c000003, 1, out)",
+                   "StringService.StringLength(out, \"new\")",
+                   "StringService.DuplicateString(out, \"new\")",
+                   "ListService.SetListItem(list 0x4c000003, 1, item)",
+                   "StringService.FreeString(string of 4 bytes)",
+                   "StringService.FreeString(string of 4 bytes)"}));
 }
 
 }  // namespace
