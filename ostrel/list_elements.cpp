@@ -258,9 +258,13 @@ uint16_t FetchElement(void* instance, uint32_t list, uint16_t elementTag, uint32
     const uint16_t converted = Convert(instance, element.data(), tag::kReference, &reference);
     if (converted != 0) return converted;
     ClearLinks(reference.data());
-    const uint16_t stored = host::list::SetListItem(list, position, reference.data());
-    if (stored != 0) return stored;
     ReleaseElement(instance, element.data());
+    const uint16_t stored = host::list::SetListItem(list, position, reference.data());
+    if (stored != 0) {
+      // The list must not keep the entries just freed: it keeps an empty path instead.
+      host::list::SetListItem(list, position, element.data());
+      return stored;
+    }
     std::memcpy(out, reference.data(), sizeof(ReferenceValue));
     return 0;
   }

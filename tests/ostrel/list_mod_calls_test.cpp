@@ -140,4 +140,26 @@ TEST_F(ListModCalls, AStringWriteTakesTheTextsLengthOnce) {
                    "StringService.FreeString(string of 4 bytes)"}));
 }
 
+// A path element read as a reference: its entries are freed before the reference replaces it.
+TEST_F(ListModCalls, APathReadAsAReferenceFreesItsEntriesBeforeItIsReplaced) {
+  refhost::Instance* references = Make(list_testing::kReference, other_);
+  const ReferenceValue to = testing_support::Reference(other_);
+  ASSERT_EQ(SetAt(references, 1, &to), 0);
+  refhost::HostStream& stream = host_->NewStream();
+  int16_t version = 0;
+  uint32_t size = 0;
+  ASSERT_EQ(references->StoredSize(stream, &version, &size), 0);
+  host_->ClearTrace();
+  Out out(tag::kReference);
+  const IntegerValue one = Integer(1);
+  ASSERT_EQ(Get(references, "value", &one, out.data()), 0);
+  EXPECT_EQ(+out.As<ReferenceValue>().object, other_);
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ListMod#2.GetAttribute", "ListService.ListCount(list 0x4c000003, out)",
+                   "ListService.GetListItem(list 0x4c000003, 1, out)",
+                   "ConvertService.ConvertValue(ListMod#2, path, out ref)",
+                   "MemoryService.FreeMemory(block of 8 bytes)",
+                   "ListService.SetListItem(list 0x4c000003, 1, item)"}));
+}
+
 }  // namespace
