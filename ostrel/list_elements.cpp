@@ -369,9 +369,10 @@ uint16_t DeleteElement(void* instance, uint32_t list, uint32_t position) {
   Element element;
   uint16_t status = host::list::GetListItem(list, position, element.data());
   if (status != 0) return status;
+  ReleaseElement(instance, element.data());
   status = host::list::DeleteListItem(list, position);
-  // Released once it is out of the list, so a refused delete leaves nothing dangling.
-  if (status == 0) ReleaseElement(instance, element.data());
+  // A refused delete must not leave the list holding what was just freed.
+  if (status != 0) host::list::SetListItem(list, position, element.data());
   return status;
 }
 

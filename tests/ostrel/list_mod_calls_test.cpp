@@ -140,6 +140,26 @@ TEST_F(ListModCalls, AStringWriteTakesTheTextsLengthOnce) {
                    "StringService.FreeString(string of 4 bytes)"}));
 }
 
+// A delete releases the element before the list drops it, as a shrinking count does.
+TEST_F(ListModCalls, ADeleteReleasesTheElementBeforeTheListDropsIt) {
+  refhost::Instance* texts = Make(list_testing::kString, other_);
+  FillTexts(texts, {"a", "b"});
+  host_->ClearTrace();
+  Out out;
+  const IntegerValue one = Integer(1);
+  ASSERT_EQ(Get(texts, "delete", &one, out.data()), 0);
+  const Lines calls = SlotTrace(*host_);
+  EXPECT_EQ(testing_support::TextOf(out.data()), "a");
+  FreeAnswer(out.data());
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_EQ(Lines(calls.end() - 4, calls.end()),
+            (Lines{"ListService.ListCount(list 0x4c000003, out)",
+                   "ListService.GetListItem(list 0x4c000003, 1, out)",
+                   "StringService.FreeString(string of 2 bytes)",
+                   "ListService.DeleteListItem(list 0x4c000003, 1)"}));
+  EXPECT_EQ(Texts(texts), (std::vector<std::string>{"b"}));
+}
+
 // A path element read as a reference: its entries are freed before the reference replaces it.
 TEST_F(ListModCalls, APathReadAsAReferenceFreesItsEntriesBeforeItIsReplaced) {
   refhost::Instance* references = Make(list_testing::kReference, other_);
