@@ -5,6 +5,7 @@
 #include "support/registration.h"
 #include "tavin/media_cue.h"
 #include "tavin/quit.h"
+#include "tavin/vellomar.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -22,6 +23,10 @@ TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
 
 TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kQuitClass);
+}
+
+TAVIN_EXPORT uint32_t Vellomar(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kVellomarClass);
 }
 
 #ifdef _WIN32
