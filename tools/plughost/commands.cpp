@@ -11,8 +11,10 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info", "LIB...", "list each exported class: size, flags, interface and slots", &Info},
       {"validate", "LIB...", "check every class's whole life cycle through the host", &Validate},
-      {"run", "FILE [--lib-dir DIR] [--trace]",
-       "run a scenario file (the language is below); --trace prints every host call", &Run},
+      {"run", "FILE [--lib-dir DIR] [--trace] [--out-dir DIR]",
+       "run a scenario file (the language is below); --trace prints every host call; files it "
+       "writes go to --out-dir (else --lib-dir)",
+       &Run},
   };
   return commands;
 }

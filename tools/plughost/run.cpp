@@ -20,6 +20,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return 2;
       }
       options.libDir = args[++i];
+    } else if (args[i] == "--out-dir") {
+      if (i + 1 >= args.size()) {
+        err << "plughost run: --out-dir needs a folder\n";
+        return 2;
+      }
+      options.outDir = args[++i];
     } else if (args[i] == "--trace") {
       options.trace = true;
     } else if (args[i].rfind("--", 0) == 0) {

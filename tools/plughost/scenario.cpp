@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -12,6 +13,7 @@
 #include "host/host_method.h"
 #include "host/listeners.h"
 #include "host/playback.h"
+#include "tools/plughost/layout_picture.h"
 
 namespace plughost::scenario {
 namespace {
@@ -85,6 +87,7 @@ class Runner {
   bool Restore(const Step& s);
   bool EditorPut(const Step& s);
   bool Play(const Step& s);
+  bool Layout(const Step& s);
   bool Check(const Step& s);
 
   RunOptions options_;
@@ -227,6 +230,13 @@ bool Runner::ToRecord(const Literal& literal, Record* record) {
       std::memcpy(at, &v, sizeof v);
       return true;
     }
+    case Literal::Kind::kTarget: {
+      uint32_t object = 0;
+      if (!FindObject(literal.text, &object)) return false;
+      const refhost::TargetDesignationValue v = host_.MakeTarget(object);
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
   }
   return false;
 }
@@ -303,6 +313,8 @@ std::string Runner::Describe(const refhost::Value& value) const {
       literal.id = word(2);
       literal.second = word(6);
       return Format(literal);
+    case refhost::hosttag::kTargetDesignation:
+      return "target(" + ObjectText(word(2)) + ")";
     default:
       return value.Describe();
   }
@@ -672,6 +684,51 @@ bool Runner::Play(const Step& s) {
   return true;
 }
 
+// Reads a dealt layout back through the instance's "value" at positions 1..28 and shows it as
+// the plain list, the three layers in the terminal and, when asked, an SVG file.
+bool Runner::Layout(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  LayoutKinds kinds{};
+  std::string list;
+  int refused = 0;
+  for (int position = 1; position <= tavin::tiles::kPositions; ++position) {
+    const IntegerValue index{tag::kInteger, position};
+    Record out;
+    const IntegerValue preset{tag::kInteger, 0};
+    std::memcpy(out.data(), &preset, sizeof preset);
+    const uint16_t status = instance->GetAttribute("value", &index, out.data());
+    if (status == refhost::kSlotNotRegistered)
+      return Error(instance->Class().name + " has no GetAttribute");
+    IntegerValue read;
+    std::memcpy(&read, out.data(), sizeof read);
+    const bool ok = status == 0 && read.tag == tag::kInteger;
+    if (ok) kinds[position] = read.value;
+    refused += ok ? 0 : 1;
+    list += (position == 1 ? "" : " ") + (ok ? std::to_string(read.value) : std::string("-"));
+  }
+  last_.status = refused == 0 ? 0 : 1;
+  out_ << "  " << s.name << ".value[1.." << tavin::tiles::kPositions << "] = " << list << "\n";
+  if (refused != 0) out_ << "  " << refused << " position(s) refused\n";
+  std::string picture = LayoutText(kinds);
+  for (size_t start = 0; start < picture.size();) {
+    const size_t end = picture.find('\n', start);
+    out_ << "  " << picture.substr(start, end - start) << "\n";
+    start = end + 1;
+  }
+  if (s.text.empty()) return true;
+  fs::path file(s.text);
+  if (file.is_relative()) {
+    const std::string& dir = !options_.outDir.empty() ? options_.outDir : options_.libDir;
+    if (!dir.empty()) file = fs::path(dir) / file;
+  }
+  std::ofstream svg(file, std::ios::binary | std::ios::trunc);
+  svg << LayoutSvg(kinds, "The deal as " + s.name + " holds it");
+  if (!svg.flush()) return Error("cannot write " + file.string());
+  out_ << "  wrote " << file.string() << "\n";
+  return true;
+}
+
 bool Runner::Check(const Step& s) {
   std::string expected, got;
   auto count = [](std::optional<int> v) { return v ? std::to_string(*v) : std::string(); };
@@ -931,6 +988,9 @@ bool Runner::Execute(const Step& s) {
       return true;
     case Op::kExpect:
       return Check(s);
+    case Op::kLayout:
+      fresh();
+      return Layout(s);
   }
   return Error("this command is not implemented");
 }

@@ -14,6 +14,7 @@ struct RunOptions {
   std::string libDir;       // where `load NAME` looks first ("" for none)
   std::string scenarioDir;  // the scenario's own folder, searched after libDir
   bool trace = false;       // as if the file began with `trace on`
+  std::string outDir;       // where files the scenario writes go ("": libDir, else ".")
 };
 
 // 0 when every step ran and every expectation held; 1 otherwise (the reason is on `err`).

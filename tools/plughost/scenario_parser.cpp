@@ -32,8 +32,12 @@ a comment; --trace starts the run with trace on.
                                 notified every step (100 ms when not given)
   position PATH                 print an object's play position (expect value N checks it)
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
+                                (item N = target(/PATH) chooses a target object)
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
+  layout NAME [svg FILE]        read "value" 1..28 of an instance as a dealt tile layout: the
+                                list and its three layers as a picture, and as an SVG (a
+                                relative FILE goes to --out-dir)
   report                        ownership faults and leaks (destroy all first to see leaks)
   say TEXT                      print a line
   trace on | trace off          print every host call the plug-ins make (and every slot the
@@ -45,7 +49,8 @@ a comment; --trace starts the run with trace on.
                                 deliver, seek, position or play; messages: all so far
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
-  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty.
+  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty,
+  target(/stage/list) (a target designation, as the editor yields it).
 The run fails on the first error, on any failed expect, and when the host saw an ownership
 fault or a leak once every instance is gone at the end.
 )";
@@ -212,9 +217,11 @@ bool Starts(const std::string& word, const char* prefix) {
   return word.rfind(prefix, 0) == 0 && word.back() == ')';
 }
 
+bool IsPath(const std::string& word);
+
 constexpr const char* kValueForms =
     "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none), "
-    "range(100,200), choice(3), choice(3,0), empty or unassigned";
+    "range(100,200), choice(3), choice(3,0), empty, unassigned or target(/path)";
 
 bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   *out = Literal{};
@@ -314,6 +321,16 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
       *error = "\"" + w + "\" is not a reference: write ref(/stage/movie) or ref(none)";
       return false;
     }
+    out->text = body;
+    return true;
+  }
+  if (Starts(w, "target(")) {
+    std::string body = Inside(w, 7);
+    if (!IsPath(body)) {
+      *error = "\"" + w + "\" is not a target: write target(/stage/list)";
+      return false;
+    }
+    out->kind = Literal::Kind::kTarget;
     out->text = body;
     return true;
   }
@@ -446,7 +463,7 @@ bool LineParser::Parse(std::string* error) {
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
-      {"trace", Op::kTrace},         {"expect", Op::kExpect},
+      {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"layout", Op::kLayout},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -586,6 +603,14 @@ bool LineParser::Parse(std::string* error) {
       break;
     case Op::kSay:
       break;  // taken whole before tokenizing
+    case Op::kLayout:
+      ok = Name(&s.name);
+      if (ok && PeekWord("svg")) {
+        ++at_;
+        ok = Word("an SVG file name", &s.text);
+      }
+      ok = ok && End();
+      break;
     case Op::kTrace: {
       std::string state;
       ok = Word("on or off", &state);
@@ -690,6 +715,8 @@ std::string Format(const Literal& literal) {
       return "choice(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + ")";
     case Literal::Kind::kEmpty:
       return "empty";
+    case Literal::Kind::kTarget:
+      return "target(" + literal.text + ")";
   }
   return "";
 }

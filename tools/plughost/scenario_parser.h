@@ -24,7 +24,8 @@ struct Literal {
     kUnassigned,
     kRange,
     kChoice,
-    kEmpty
+    kEmpty,
+    kTarget
   };
   Kind kind = Kind::kInteger;
   int32_t integer = 0;  // kInteger; kFlag holds 0 or 1; kRange: the start
@@ -32,12 +33,13 @@ struct Literal {
   double real = 0;
   uint32_t id = 0;      // kId; kChoice: the selection
   uint32_t second = 0;  // kId; kChoice: the word
-  std::string text;     // kText: the characters; kRef: the object path, "" for none
+  std::string text;     // kText: the characters; kRef: the object path, "" for none;
+                        // kTarget: the object path
 };
 
 // The canonical spelling of a value, the same one the runner prints for what it read back:
 // 42, real(0.5), flag(1), id(1802,0), "text", ref(/a/b), ref(none), unassigned,
-// range(100,200), choice(3,0), empty.
+// range(100,200), choice(3,0), empty, target(/a/b).
 std::string Format(const Literal& literal);
 // A text in double quotes with \" \\ \n \r \t and \xHH escapes.
 std::string Quote(std::string_view text);
@@ -75,6 +77,7 @@ enum class Op {
   kSay,
   kTrace,
   kExpect,
+  kLayout,
 };
 
 // The tag a `get` presets in its output value; kAny lets the callee choose.
@@ -110,7 +113,7 @@ struct Step {
                        // trace: 1 on, 0 off
   bool hasNumber = false;
   int64_t step = 100;  // play: milliseconds between notifications
-  std::string text;    // say: the rest of the line; load: the library
+  std::string text;    // say: the rest of the line; load: the library; layout: the SVG file
   Expect expect = Expect::kStatus;
 };
 
