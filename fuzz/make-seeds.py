@@ -57,11 +57,17 @@ def stream_seeds():
     cue_text_data = (cue_fields["enable"] + cue_fields["disable"] + cue_fields["send"] +
                      cue_fields["flags"] + cue_fields["destination"] + text("hello") +
                      integer(5) + cue_fields["mode"])
+    # Vellomar: its message, then a target (nothing chosen, a designation, a path text).
+    vellomar_forms = [message_id(101) + struct.pack("<H", 0),
+                      message_id(101) + struct.pack("<HII", 115, 0x1002, 2),
+                      message_id(7, 1) + text("/stage/pointer")]
     obj_forms = [message_id(1) + text(t) for t in
                  ("", "/s/o", "./a", "../a", "../../../x", "/s\r/o", "x" * 300)]
-    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP); second: version (0 -> 0, 1 -> 1).
+    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 Vellomar); second: version (0 -> 0,
+    # 1 -> 1).
     forms = [(0, 0, quit_form), (1, 1, cue_v1), (1, 0, cue_v0), (1, 1, cue_text_data)]
     forms += [(2, 0, form) for form in obj_forms]
+    forms += [(3, 0, form) for form in vellomar_forms]
     seeds = []
     for cls, version, form in forms:
         seeds.append(bytes([cls, version]) + form)
@@ -86,6 +92,7 @@ def main():
     write(os.path.join(out, "quit_fuzz"), operation_seeds(9, rng))
     write(os.path.join(out, "media_cue_fuzz"), operation_seeds(10, rng))
     write(os.path.join(out, "stream_load_fuzz"), stream_seeds())
+    write(os.path.join(out, "vellomar_fuzz"), operation_seeds(8, rng))
 
 
 if __name__ == "__main__":

@@ -18,7 +18,7 @@ case "$mode" in
   runs) limit="-runs=$amount" ;;
   *) echo "usage: $0 BUILD_DIR seconds|runs N" >&2; exit 2 ;;
 esac
-for target in obj_ref_fuzz quit_fuzz media_cue_fuzz stream_load_fuzz; do
+for target in obj_ref_fuzz quit_fuzz media_cue_fuzz stream_load_fuzz vellomar_fuzz; do
   corpus="$build/fuzz/corpus/$target"
   # The quick check starts from the seeds alone each time, so its length never grows.
   if [ "$mode" = runs ]; then
