@@ -499,6 +499,15 @@ void ClassChecks::Run() {
     uint16_t status = main_->HandleMessage(owner_, id, second);
     return status == 1 ? "" : IdText(id, second) + " answered " + Number(status);
   });
+  Check("HandleMessage of each of its own ids answers 0 or 1", [&]() -> std::string {
+    if (!Has(abi::slot::kHandleMessage)) return NotRegistered("HandleMessage");
+    if (ids_.empty()) return "skip: it showed no message id";
+    for (const auto& [id, second] : ids_) {
+      const uint16_t status = main_->HandleMessage(owner_, id, second);
+      if (status > 1) return IdText(id, second) + " answered " + Number(status);
+    }
+    return "";
+  });
   Check("no ownership fault and no leak once every instance is gone", [&] { return Ownership(); });
 }
 
