@@ -211,6 +211,38 @@ void* AnyIndex(Input& in, Exact& holder) {
   }
 }
 
+refhost::HostStream& AnyStoredForm(Input& in, refhost::Host& host,
+                                   refhost::Instance* const (&from)[2],
+                                   const std::vector<uint32_t>& objects, uint32_t maxBytes) {
+  refhost::HostStream& stream = host.NewStream();
+  switch (in.Byte() % 3) {
+    case 0: {
+      refhost::Instance* saver = from[in.Byte() & 1];
+      int16_t version = -1;
+      uint32_t stored = 0;
+      saver->StoredSize(stream, &version, &stored);
+      saver->Save(stream);
+      if (stream.Bytes().size() != stored) Fail("StoredSize differs from what Save wrote", saver);
+      break;
+    }
+    case 1:
+      for (int n = in.Byte() % 10; n > 0; --n) stream.Write(AnyHostValue(in, host, objects));
+      break;
+    default:
+      stream.SetBytes(in.Bytes(in.Below(maxBytes + 1)));
+  }
+  return stream;
+}
+
+void ReplaceWithCopy(Input& in, refhost::Host& host, refhost::Instance* const (&from)[2],
+                     const std::vector<uint32_t>& objects, refhost::Instance*& instance) {
+  refhost::Instance* copy =
+      host.CopyConstruct(*from[in.Byte() & 1], objects[in.Below(objects.size())]);
+  if (copy == nullptr) Fail("the host could not copy an instance", nullptr);
+  host.Destroy(instance);
+  instance = copy;
+}
+
 std::vector<uint8_t> MessageRecord(uint32_t object, uint32_t id, uint32_t second) {
   abi::MessageRecord record{};
   record.object = object;

@@ -116,6 +116,18 @@ void AnyAttributeCall(Input& in, refhost::Instance* instance, const char* const 
   }
 }
 
+// A stream as a title file might hand a class its stored form: the form one of `from` saves
+// (which must be the size its StoredSize promised), values the host can read in an order a
+// class might not expect, or arbitrary bytes. `maxBytes` bounds the arbitrary ones.
+refhost::HostStream& AnyStoredForm(Input& in, refhost::Host& host,
+                                   refhost::Instance* const (&from)[2],
+                                   const std::vector<uint32_t>& objects, uint32_t maxBytes);
+
+// Replaces `instance` by a copy of one of `from` made on one of `objects`, as when an author
+// duplicates a component and deletes the original.
+void ReplaceWithCopy(Input& in, refhost::Host& host, refhost::Instance* const (&from)[2],
+                     const std::vector<uint32_t>& objects, refhost::Instance*& instance);
+
 // An 80-byte message record concerning `object` with the given id pair.
 std::vector<uint8_t> MessageRecord(uint32_t object, uint32_t id, uint32_t second);
 

@@ -54,26 +54,8 @@ void Edit(Input& in, Rig& rig, refhost::Instance* instance) {
 }
 
 void Stored(Input& in, Rig& rig, refhost::Instance* instance) {
-  refhost::HostStream& stream = rig.host->NewStream();
-  switch (in.Byte() % 3) {
-    case 0: {
-      refhost::Instance* from = rig.instances[in.Byte() & 1];
-      int16_t version = -1;
-      uint32_t stored = 0;
-      from->StoredSize(stream, &version, &stored);
-      from->Save(stream);
-      if (stream.Bytes().size() != stored) __builtin_trap();
-      break;
-    }
-    case 1:
-      // Values the host can read, in an order a class might not expect.
-      for (int n = in.Byte() % 10; n > 0; --n) {
-        stream.Write(fuzzing::AnyHostValue(in, *rig.host, rig.objects));
-      }
-      break;
-    default:
-      stream.SetBytes(in.Bytes(in.Byte() % 200));
-  }
+  refhost::HostStream& stream =
+      fuzzing::AnyStoredForm(in, *rig.host, rig.instances, rig.objects, 200);
   static constexpr int16_t kVersions[] = {0, 1, 1, 0, 2, -1};
   instance->Load(stream, in.Pick(kVersions));
 }
@@ -187,11 +169,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (in.Bool()) {
           instance->Assign(*rig.instances[in.Byte() & 1]);
         } else {
-          refhost::Instance* copy =
-              host->CopyConstruct(*rig.instances[in.Byte() & 1], rig.objects[in.Below(2)]);
-          if (copy == nullptr) __builtin_trap();
-          host->Destroy(instance);
-          instance = copy;
+          fuzzing::ReplaceWithCopy(in, *host, rig.instances, rig.objects, instance);
         }
         break;
       default:

@@ -52,30 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 3: {
-        refhost::HostStream& stream = host->NewStream();
-        if (in.Bool()) {
-          int16_t version = -1;
-          uint32_t stored = 0;
-          instances[in.Byte() & 1]->StoredSize(stream, &version, &stored);
-          instances[in.Byte() & 1]->Save(stream);
-          if (stream.Bytes().size() != stored) __builtin_trap();
-        } else {
-          stream.SetBytes(in.Bytes(in.Byte() % 48));
-        }
+        refhost::HostStream& stream = fuzzing::AnyStoredForm(in, *host, instances, objects, 48);
         instance->Load(stream, static_cast<int16_t>(in.Bool() ? 0 : in.U16()));
         break;
       }
       case 4:
         instance->Assign(*instances[in.Byte() & 1]);
         break;
-      case 5: {
-        refhost::Instance* copy =
-            host->CopyConstruct(*instances[in.Byte() & 1], objects[in.Byte() & 1]);
-        if (copy == nullptr) __builtin_trap();
-        host->Destroy(instance);
-        instance = copy;
+      case 5:
+        fuzzing::ReplaceWithCopy(in, *host, instances, objects, instance);
         break;
-      }
       case 6:
         if (in.Bool()) {
           instance->Enable();
