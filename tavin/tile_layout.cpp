@@ -268,8 +268,8 @@ void RemoveKind(uint8_t entry) {
 }
 
 // A row of four: two kinds side by side (opening 1) or alternating (opening 2), then a pair of
-// each kind elsewhere, never in the same row.
-void OpenWithRow(uint8_t opening, uint8_t k0, uint8_t k1) {
+// each kind elsewhere, never in the same row. False when no cell outside the row was open.
+bool OpenWithRow(uint8_t opening, uint8_t k0, uint8_t k1) {
   const uint8_t u = static_cast<uint8_t>(RandomIndex(4) + 1);
   const uint8_t v = u == 1 || u == 4 ? static_cast<uint8_t>(RandomIndex(3) + 1) : 2;
   const uint8_t rowKinds[2][4] = {{k0, k0, k1, k1}, {k0, k1, k0, k1}};
@@ -283,12 +283,13 @@ void OpenWithRow(uint8_t opening, uint8_t k0, uint8_t k1) {
       RemoveCandidate(&gState.list, i);
     }
     // The other rows always offer a cell, so the list never runs dry here.
-    if (!DrawOutsideRow(u, &i)) return;
+    if (!DrawOutsideRow(u, &i)) return false;
     PlaceTile(gState.list.entries[i], s < 2 ? k0 : k1);
   }
   RemoveKind(0);
   RemoveKind(1);
   gState.tilesLeft -= 8;
+  return true;
 }
 
 // A stacked pair: one kind on a cell of the central four and on the middle cell above it,
@@ -380,12 +381,13 @@ void GenerateLayoutFromSeed(uint32_t seed, LastPairs lastPairs) {
 
   const uint8_t opening = static_cast<uint8_t>(RandomIndex(3) + 1);
   gDeal.opening = opening;
+  bool opened = true;
   if (opening == 3) {
     OpenWithStack(chosen[0]);
   } else {
-    OpenWithRow(opening, chosen[0], chosen[1]);
+    opened = OpenWithRow(opening, chosen[0], chosen[1]);
   }
-  while (gState.tilesLeft > 0 && PlacePair()) {
+  while (opened && gState.tilesLeft > 0 && PlacePair()) {
   }
 }
 
