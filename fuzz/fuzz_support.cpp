@@ -80,6 +80,11 @@ std::unique_ptr<refhost::Host> NewHost() {
 
 void Finish(std::unique_ptr<refhost::Host> host) {
   host->DestroyAll();
+  if (!host->DestroyedWhileRunning().empty()) {
+    std::fprintf(stderr, "%s was destroyed with its periodic calls running\n",
+                 host->DestroyedWhileRunning().front().c_str());
+    std::abort();
+  }
   const refhost::Ownership& ownership = host->Ownership();
   if (!ownership.Faults().empty() || !ownership.Leaks().empty()) {
     std::fprintf(stderr, "ownership check failed:\n%s\n", ownership.Report().c_str());
@@ -125,6 +130,41 @@ void FreeReceivedText(refhost::Host& host, void* textValue, const char* ours) {
   v.chars = nullptr;
   v.capacity = v.length = 0;
   std::memcpy(textValue, &v, sizeof v);
+}
+
+refhost::HostStream& AnyStoredForm(Input& in, refhost::Host& host,
+                                   refhost::Instance* const (&pair)[2],
+                                   const std::vector<uint32_t>& objects, uint32_t maxValues,
+                                   uint32_t maxBytes) {
+  refhost::HostStream& stream = host.NewStream();
+  switch (in.Byte() % 3) {
+    case 0: {
+      refhost::Instance* from = pair[in.Byte() & 1];
+      int16_t version = -1;
+      uint32_t stored = 0;
+      from->StoredSize(stream, &version, &stored);
+      from->Save(stream);
+      if (stream.Bytes().size() != stored) Fail("StoredSize differs from what Save wrote", from);
+      break;
+    }
+    case 1:
+      for (uint32_t n = in.Below(maxValues + 1); n > 0; --n) {
+        stream.Write(AnyHostValue(in, host, objects));
+      }
+      break;
+    default:
+      stream.SetBytes(in.Bytes(in.Below(maxBytes + 1)));
+  }
+  return stream;
+}
+
+void ReplaceWithCopy(Input& in, refhost::Host& host, refhost::Instance* const (&pair)[2],
+                     refhost::Instance*& instance, const std::vector<uint32_t>& objects) {
+  refhost::Instance* copy =
+      host.CopyConstruct(*pair[in.Byte() & 1], objects[in.Below(objects.size())]);
+  if (copy == nullptr) Fail("the host could not copy an instance", pair[0]);
+  host.Destroy(instance);
+  instance = copy;
 }
 
 refhost::Value AnyHostValue(Input& in, refhost::Host& host, const std::vector<uint32_t>& objects) {
@@ -209,38 +249,6 @@ void* AnyIndex(Input& in, Exact& holder) {
       return holder.Get();
     }
   }
-}
-
-refhost::HostStream& AnyStoredForm(Input& in, refhost::Host& host,
-                                   refhost::Instance* const (&from)[2],
-                                   const std::vector<uint32_t>& objects, uint32_t maxBytes) {
-  refhost::HostStream& stream = host.NewStream();
-  switch (in.Byte() % 3) {
-    case 0: {
-      refhost::Instance* saver = from[in.Byte() & 1];
-      int16_t version = -1;
-      uint32_t stored = 0;
-      saver->StoredSize(stream, &version, &stored);
-      saver->Save(stream);
-      if (stream.Bytes().size() != stored) Fail("StoredSize differs from what Save wrote", saver);
-      break;
-    }
-    case 1:
-      for (int n = in.Byte() % 10; n > 0; --n) stream.Write(AnyHostValue(in, host, objects));
-      break;
-    default:
-      stream.SetBytes(in.Bytes(in.Below(maxBytes + 1)));
-  }
-  return stream;
-}
-
-void ReplaceWithCopy(Input& in, refhost::Host& host, refhost::Instance* const (&from)[2],
-                     const std::vector<uint32_t>& objects, refhost::Instance*& instance) {
-  refhost::Instance* copy =
-      host.CopyConstruct(*from[in.Byte() & 1], objects[in.Below(objects.size())]);
-  if (copy == nullptr) Fail("the host could not copy an instance", nullptr);
-  host.Destroy(instance);
-  instance = copy;
 }
 
 std::vector<uint8_t> MessageRecord(uint32_t object, uint32_t id, uint32_t second) {

@@ -51,7 +51,7 @@ class Input {
 std::unique_ptr<refhost::Host> NewHost();
 
 // Ends an input: every instance destroyed, then abort() with the host's report when it saw an
-// ownership fault or anything still allocated.
+// ownership fault or anything still allocated, or an instance went with its periodic calls on.
 void Finish(std::unique_ptr<refhost::Host> host);
 
 // Stops the run with a sentence saying which rule an instance broke.
@@ -116,17 +116,17 @@ void AnyAttributeCall(Input& in, refhost::Instance* instance, const char* const 
   }
 }
 
-// A stream as a title file might hand a class its stored form: the form one of `from` saves
-// (which must be the size its StoredSize promised), values the host can read in an order a
-// class might not expect, or arbitrary bytes. `maxBytes` bounds the arbitrary ones.
+// A stream to Load from: the stored form one of `pair` saves (checked against the size its
+// StoredSize promised), up to `maxValues` values the host can read, in an order a class might
+// not expect, or up to `maxBytes` raw bytes.
 refhost::HostStream& AnyStoredForm(Input& in, refhost::Host& host,
-                                   refhost::Instance* const (&from)[2],
-                                   const std::vector<uint32_t>& objects, uint32_t maxBytes);
+                                   refhost::Instance* const (&pair)[2],
+                                   const std::vector<uint32_t>& objects, uint32_t maxValues,
+                                   uint32_t maxBytes);
 
-// Replaces `instance` by a copy of one of `from` made on one of `objects`, as when an author
-// duplicates a component and deletes the original.
-void ReplaceWithCopy(Input& in, refhost::Host& host, refhost::Instance* const (&from)[2],
-                     const std::vector<uint32_t>& objects, refhost::Instance*& instance);
+// Replaces `instance`, one of `pair`, by a copy of either of them on one of `objects`.
+void ReplaceWithCopy(Input& in, refhost::Host& host, refhost::Instance* const (&pair)[2],
+                     refhost::Instance*& instance, const std::vector<uint32_t>& objects);
 
 // An 80-byte message record concerning `object` with the given id pair.
 std::vector<uint8_t> MessageRecord(uint32_t object, uint32_t id, uint32_t second);

@@ -3,12 +3,14 @@
 the stream reader the stored forms each class writes, whole and cut short. Deterministic, so
 the same seeds come out on every machine.
 
-usage: make-seeds.py OUTPUT_DIR   (one subdirectory per target)
+usage: make-seeds.py OUTPUT_DIR [DLL_DIR]   (one subdirectory per target; the PE loader's
+       seeds come from the DLLs built in DLL_DIR)
 """
 import hashlib
 import os
 import random
 import struct
+import subprocess
 import sys
 
 
@@ -63,15 +65,81 @@ def stream_seeds():
                       message_id(7, 1) + text("/stage/pointer")]
     obj_forms = [message_id(1) + text(t) for t in
                  ("", "/s/o", "./a", "../a", "../../../x", "/s\r/o", "x" * 300)]
-    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 Vellomar); second: version (0 -> 0,
-    # 1 -> 1).
+    choice = lambda n: struct.pack("<HII", 100, n, 0)
+    list_forms = [choice(1) + integer(3) + integer(5) + integer(-1) + integer(7),
+                  choice(5) + integer(2) + text("pear") + text(""),
+                  choice(6) + integer(1) + struct.pack("<HII", 109, 2, 0) + struct.pack("<II", 1, 2),
+                  choice(4) + integer(1) + struct.pack("<Hd", 15, 2.5),
+                  choice(12) + integer(0), choice(1) + integer(-4)]
+    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 CursorMod, 4 panning, 5 ListMod,
+    # 6 Vellomar); second: version (0 -> 0, 1 -> 1, 4 -> 2, 6 -> 3).
     forms = [(0, 0, quit_form), (1, 1, cue_v1), (1, 0, cue_v0), (1, 1, cue_text_data)]
     forms += [(2, 0, form) for form in obj_forms]
-    forms += [(3, 0, form) for form in vellomar_forms]
+    cursor_form = message_id(303) + struct.pack("<HII", 100, 3, 0)
+    forms += [(3, 0, cursor_form), (3, 0, text("long text") + cursor_form)]
+    pan_head = message_id(2001) + message_id(2002)
+    pan_forms = [(6, pan_head + integer(2) + integer(-40) + integer(600)),
+                 (4, pan_head + integer(7) + integer(100) + integer(9))]
+    pan_forms += [(1, pan_head + integer(0) + integer(75) + text(t)) for t in
+                  ("00:01.00", "00:75.00", "1:30.50", "", "00:01.00 and more")]
+    forms += [(4, version, form) for version, form in pan_forms]
+    forms += [(5, v, form) for form in list_forms for v in (0, 1)]
+    forms += [(6, 0, form) for form in vellomar_forms]
     seeds = []
     for cls, version, form in forms:
         seeds.append(bytes([cls, version]) + form)
         seeds.append(bytes([cls, version]) + form[: len(form) // 2])
+    return seeds
+
+
+def pe_seeds(dll_dir):
+    """The DLLs built in the tree (debug sections stripped, to keep inputs short), whole, cut
+    short, and each with one header field broken: what the PE loader must refuse cleanly."""
+    seeds = []
+    dlls = sorted(os.path.join(root, name) for root, _, names in os.walk(dll_dir)
+                  for name in names if name.endswith(".dll"))
+    for path in dlls:
+        stripped = path + ".stripped"
+        if subprocess.call(["i686-w64-mingw32-strip", "-o", stripped, path]) != 0:
+            stripped = path
+        with open(stripped, "rb") as dll:
+            image = dll.read()
+        if stripped != path:
+            os.remove(stripped)
+        seeds.append(image)
+        for cut in (2, 64, 0x100, 0x200, len(image) // 2, len(image) - 1):
+            seeds.append(image[:cut])
+        pe = struct.unpack_from("<I", image, 0x3C)[0]
+        optional = pe + 24
+        sections = optional + struct.unpack_from("<H", image, pe + 20)[0]
+        breaks = [
+            (pe + 4, "<H", 0x8664),             # machine: x86-64
+            (pe + 22, "<H", 0x0102),            # characteristics: an EXE
+            (optional, "<H", 0x20B),            # PE32+
+            (optional + 56, "<I", 0x7FFFFFFF),  # size of image
+            (optional + 92, "<I", 64),          # directory count
+            (optional + 96, "<I", 0x7FFFF000),  # export directory far away
+            (optional + 104, "<I", 0x1000),     # import directory in the code
+            (optional + 136, "<I", 0x1000),     # relocations in the code
+            (optional + 168, "<I", 0x1004),     # TLS directory in the code
+            (sections + 12, "<I", 0x7FFF0000),  # first section far away
+            (sections + 20, "<I", 0x7FFF0000),  # first section's data past the file
+        ]
+        for offset, layout, value in breaks:
+            broken = bytearray(image)
+            struct.pack_into(layout, broken, offset, value)
+            seeds.append(bytes(broken))
+def list_seeds(rng):
+    """Integer (first byte even) and text lists, each operation early, then random series."""
+    seeds = []
+    for kind in (0, 1):
+        for op in range(15):
+            # Grow the list first so the operation has elements to work on.
+            fill = bytes([kind, 0, 0, 7, 1, 0, 3, 1, 1, 0])
+            tail = bytes(rng.randrange(256) for _ in range(24))
+            seeds.append(fill + bytes([rng.randrange(2), op]) + tail)
+        for _ in range(6):
+            seeds.append(bytes([kind]) + bytes(rng.randrange(256) for _ in range(160)))
     return seeds
 
 
@@ -84,7 +152,7 @@ def write(directory, seeds):
 
 
 def main():
-    if len(sys.argv) != 2:
+    if len(sys.argv) not in (2, 3):
         sys.exit(__doc__)
     out = sys.argv[1]
     rng = random.Random(2024)
@@ -92,6 +160,11 @@ def main():
     write(os.path.join(out, "quit_fuzz"), operation_seeds(9, rng))
     write(os.path.join(out, "media_cue_fuzz"), operation_seeds(10, rng))
     write(os.path.join(out, "stream_load_fuzz"), stream_seeds())
+    write(os.path.join(out, "cursor_mod_fuzz"), operation_seeds(9, rng))
+    write(os.path.join(out, "sys_info_fuzz"), operation_seeds(7, rng))
+    if len(sys.argv) == 3:
+        write(os.path.join(out, "pe_loader_fuzz"), pe_seeds(sys.argv[2]))
+    write(os.path.join(out, "list_mod_fuzz"), list_seeds(rng))
     write(os.path.join(out, "vellomar_fuzz"), operation_seeds(8, rng))
 
 

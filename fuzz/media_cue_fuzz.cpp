@@ -55,7 +55,7 @@ void Edit(Input& in, Rig& rig, refhost::Instance* instance) {
 
 void Stored(Input& in, Rig& rig, refhost::Instance* instance) {
   refhost::HostStream& stream =
-      fuzzing::AnyStoredForm(in, *rig.host, rig.instances, rig.objects, 200);
+      fuzzing::AnyStoredForm(in, *rig.host, rig.instances, rig.objects, 9, 199);
   static constexpr int16_t kVersions[] = {0, 1, 1, 0, 2, -1};
   instance->Load(stream, in.Pick(kVersions));
 }
@@ -169,7 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (in.Bool()) {
           instance->Assign(*rig.instances[in.Byte() & 1]);
         } else {
-          fuzzing::ReplaceWithCopy(in, *host, rig.instances, rig.objects, instance);
+          fuzzing::ReplaceWithCopy(in, *host, rig.instances, instance,
+                                   {rig.objects[0], rig.objects[1]});
         }
         break;
       default:

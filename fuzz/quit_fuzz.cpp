@@ -52,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 3: {
-        refhost::HostStream& stream = fuzzing::AnyStoredForm(in, *host, instances, objects, 48);
+        refhost::HostStream& stream = fuzzing::AnyStoredForm(in, *host, instances, objects, 4, 48);
         instance->Load(stream, static_cast<int16_t>(in.Bool() ? 0 : in.U16()));
         break;
       }
@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         instance->Assign(*instances[in.Byte() & 1]);
         break;
       case 5:
-        fuzzing::ReplaceWithCopy(in, *host, instances, objects, instance);
+        fuzzing::ReplaceWithCopy(in, *host, instances, instance, objects);
         break;
       case 6:
         if (in.Bool()) {

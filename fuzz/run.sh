@@ -12,13 +12,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 run="$here/../cmake/run-i386.sh"
 seeds="$build/fuzz/seeds"
 rm -rf "$seeds"
-python3 "$here/make-seeds.py" "$seeds"
+python3 "$here/make-seeds.py" "$seeds" "$build/windows"
 case "$mode" in
   seconds) limit="-max_total_time=$amount" ;;
   runs) limit="-runs=$amount" ;;
   *) echo "usage: $0 BUILD_DIR seconds|runs N" >&2; exit 2 ;;
 esac
-for target in obj_ref_fuzz quit_fuzz media_cue_fuzz stream_load_fuzz vellomar_fuzz; do
+for target in obj_ref_fuzz quit_fuzz media_cue_fuzz stream_load_fuzz cursor_mod_fuzz \
+  sys_info_fuzz pe_loader_fuzz list_mod_fuzz vellomar_fuzz; do
   corpus="$build/fuzz/corpus/$target"
   # The quick check starts from the seeds alone each time, so its length never grows.
   if [ "$mode" = runs ]; then
@@ -28,8 +29,11 @@ for target in obj_ref_fuzz quit_fuzz media_cue_fuzz stream_load_fuzz vellomar_fu
   findings="$build/fuzz/findings/$target"
   mkdir -p "$corpus" "$findings"
   echo "fuzz: $target ($mode $amount)"
-  # Texts up to 40000 characters and 64 operations need room; -timeout bounds a stuck input.
-  "$run" "$build/fuzz/$target" $limit -max_len=4096 -timeout=20 -print_final_stats=1 \
+  # Texts up to 40000 characters and 64 operations need room, DLLs more; -timeout bounds a
+  # stuck input.
+  max_len=4096
+  [ "$target" = pe_loader_fuzz ] && max_len=65536
+  "$run" "$build/fuzz/$target" $limit -max_len=$max_len -timeout=20 -print_final_stats=1 \
     -artifact_prefix="$findings/" "$corpus" "$seeds/$target" 2>"$build/fuzz/$target.log" || {
     tail -n 40 "$build/fuzz/$target.log" >&2
     echo "fuzz: $target found a problem; the input is in $findings" >&2

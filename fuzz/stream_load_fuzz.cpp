@@ -9,12 +9,19 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::Input in(data, size);
   std::unique_ptr<refhost::Host> host = fuzzing::NewHost();
-  static constexpr const char* kClasses[] = {"Quit", "MediaCue", "ObjRefP", "Vellomar"};
+  static constexpr const char* kClasses[] = {"Quit",    "MediaCue", "ObjRefP", "CursorMod",
+                                             "panning", "ListMod",  "Vellomar"};
   const char* className = in.Pick(kClasses);
-  static constexpr int16_t kVersions[] = {0, 1, 0, 1, 2, -1};
+  static constexpr int16_t kVersions[] = {0, 1, 0, 1, 2, -1, 3};
   const int16_t version = in.Pick(kVersions);
   const uint32_t base = host->AddObject(0, "s");
   const uint32_t owner = host->AddObject(base, "o", "movie");
+  // What a panning owner has: its pan, place, size and scene.
+  host->SetObjectValue(owner, "pan", refhost::Value::Integer(0));
+  host->SetObjectValue(owner, "position", refhost::Value::Point(10, 10));
+  host->SetObjectValue(owner, "size", refhost::Value::Point(20, 20));
+  host->SetObjectValue(owner, "scene", refhost::Value::Reference(base));
+  host->SetObjectValue(base, "size", refhost::Value::Point(640, 480));
   refhost::Instance* instance = host->Create(className, owner, owner);
   if (instance == nullptr) __builtin_trap();
 
@@ -36,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (copy == nullptr) __builtin_trap();
     instance->Enable();
     host->SendMessage(owner, 2001, 0);
+    host->Advance(50);
     host->SetPosition(owner, 10);
   }
   fuzzing::Finish(std::move(host));

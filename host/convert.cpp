@@ -497,6 +497,7 @@ uint16_t HostEditor::GetItem(int16_t item, void* value) {
 }
 
 uint16_t HostEditor::DisableItem(int16_t item, int16_t disabled) {
+  disableCalls_.emplace_back(item, disabled);
   items_[item].disabled = disabled != 0;
   return 0;
 }

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "host/impl.h"
+#include "host/pe/trap.h"
 
 namespace refhost {
 
@@ -125,6 +126,7 @@ Host::Host(uint32_t seed) : impl_(std::make_unique<Impl>()) {
 
 Host::~Host() {
   DestroyAll();
+  impl_->dlls.clear();
   impl_->streams.clear();
   impl_->editors.clear();
   DetachAllocator(impl_.get());
@@ -136,6 +138,10 @@ Host::~Host() {
   }
   // Libraries stay loaded: a plug-in's globals may be shared with another host in the process,
   // and unloading under ASan loses symbolized reports.
+}
+
+const std::string& Host::StopReason() const {
+  return impl_->stopReason;
 }
 
 void* Host::ServicesRecord() {
@@ -505,9 +511,20 @@ static uint16_t CallSlot(Host::Impl& impl, Instance& instance, uint16_t row, uin
   int16_t k = static_cast<int16_t>(entry->flags & 0xFFFF);
   void* self = reinterpret_cast<void*>(header->baseValue + header->classRecord->offsets[k]);
   using Fn = abi::Result (*)(void*, Args...);
+  if (!impl.stopReason.empty()) return kSlotNotRegistered;
   CallScope scope(impl, &instance);
   auto call = [&] {
-    return static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) & 0xFFFF);
+    uint16_t result = kSlotNotRegistered;
+    std::string reason;
+    if (!pe::RunGuarded(
+            [&] {
+              result = static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) &
+                                             0xFFFF);
+            },
+            &reason)) {
+      impl.stopReason = reason;
+    }
+    return result;
   };
   Tracer& tracer = impl.host->GetTracer();
   if (!tracer.On()) return call();
@@ -629,6 +646,7 @@ void Host::Impl::ReleaseChainedIn(Instance* instance) {
 void Host::Destroy(Instance* instance) {
   if (instance == nullptr || impl_->byRecord.count(instance->record_) == 0) return;
   if (instance->constructed_) CallSlot(*impl_, *instance, 0, abi::slot::kDestruct);
+  if (PeriodicRunning(instance)) destroyedRunning_.push_back(instance->Label());
   impl_->DropRegistrations(instance);
   impl_->ReleaseChainedIn(instance);
   if (ObjectNode* node = impl_->Node(instance->owner_)) {
@@ -690,7 +708,20 @@ uint16_t Instance::SetAttribute(std::string_view name, const void* index, const 
 }
 
 uint16_t Instance::HandleMessage(void* record) {
-  return CallSlot(host_->impl(), *this, 0, abi::slot::kHandleMessage, record);
+  HandledMessage handled;
+  handled.micros = host_->Now();
+  handled.instance = Label();
+  handled.owner = owner_;
+  if (record != nullptr) {
+    std::memcpy(&handled.id, static_cast<uint8_t*>(record) + offsetof(abi::MessageRecord, id), 4);
+    std::memcpy(&handled.second,
+                static_cast<uint8_t*>(record) + offsetof(abi::MessageRecord, second), 4);
+  }
+  const uint16_t result = CallSlot(host_->impl(), *this, 0, abi::slot::kHandleMessage, record);
+  handled.result = result;
+  // Only a call that reached the plug-in counts as handed over.
+  if (result != kSlotNotRegistered) host_->handled_.push_back(std::move(handled));
+  return result;
 }
 
 uint16_t Instance::HandleMessage(uint32_t object, uint32_t id, uint32_t second) {
@@ -793,6 +824,8 @@ void Host::ClearLogs() {
   messages_.clear();
   visits_.clear();
   cursors_.clear();
+  attributeWrites_.clear();
+  handled_.clear();
 }
 
 // ---- Clock.

@@ -28,7 +28,9 @@
 //   RestoreObject), words[0] = a hash of its path; RebindReference matches the serial.
 // - ResolveFilePath keeps an absolute path, joins a relative one to SetFileFolder's folder,
 //   turns backslashes into slashes and refuses more than 255 characters (out = "").
-// - StartPeriodic's third argument is the interval in ticks of 1/60 second.
+// - StartPeriodic's third argument is the interval in ticks of 1/600 second, the unit of the
+//   plug-ins' durations: the 10 every plug-in passes is a call each 1/60 second, the step a
+//   pan ramp counts, so a ramp takes the time it was given.
 // - A composed message concerns the sender's owner; DeliverMessage hands it to the listening
 //   instances of the destination object, or of every object when the destination names none
 //   (a choice value, say). SendMessage from a test reaches every listener of the id pair.
@@ -132,6 +134,26 @@ struct CursorEntry {
   int32_t cursor;
 };
 
+// A write a plug-in made to an object's attribute (SetObjectAttribute), at the host's clock.
+struct AttributeWrite {
+  uint64_t micros = 0;
+  uint32_t object = 0;
+  std::string name;     // lower-cased
+  Value value;          // what the plug-in wrote
+  uint16_t status = 0;  // 0: the object took it
+  std::string writer;   // the writing instance's label, "" outside any callback
+};
+
+// A message the host handed to an instance's HandleMessage, at the host's clock.
+struct HandledMessage {
+  uint64_t micros = 0;
+  std::string instance;  // its label
+  uint32_t owner = 0;
+  uint32_t id = 0;
+  uint32_t second = 0;
+  uint16_t result = 0;
+};
+
 struct NotificationEntry {
   uint32_t object;
   const Instance* instance;
@@ -197,6 +219,8 @@ class HostEditor {
   std::string ItemText(int16_t item) const;  // "" for a missing item
   bool Disabled(int16_t item) const;
   int PutCount() const { return putCount_; }
+  // Every DisableItem call in order: (item, flag as given).
+  const std::vector<std::pair<int16_t, int16_t>>& DisableCalls() const { return disableCalls_; }
   // Makes GetItem of `item` write these bytes as they are, whatever tag was preset: a runtime
   // whose editor answers another kind, or a larger value, than the one asked for.
   void SetRawAnswer(int16_t item, std::vector<uint8_t> bytes) { rawAnswers_[item] = bytes; }
@@ -216,6 +240,7 @@ class HostEditor {
   std::map<int16_t, Entry> items_;
   std::map<int16_t, std::vector<uint8_t>> rawAnswers_;
   int putCount_ = 0;
+  std::vector<std::pair<int16_t, int16_t>> disableCalls_;
 
  public:
   uint16_t PutItem(int16_t item, const void* value);
@@ -341,12 +366,19 @@ class Host {
   const std::vector<MessageLogEntry>& Messages() const { return messages_; }
   const std::vector<VisitEntry>& Visits() const { return visits_; }
   const std::vector<CursorEntry>& Cursors() const { return cursors_; }
+  // Every attribute write the plug-ins made, taken or not (host/series.h reads them as series).
+  const std::vector<AttributeWrite>& AttributeWrites() const { return attributeWrites_; }
+  // Every HandleMessage call the host made, with its result.
+  const std::vector<HandledMessage>& HandledMessages() const { return handled_; }
   void ClearLogs();
 
   // ---- Clock, periodic calls and position notifications.
   void Advance(uint32_t milliseconds);
   uint64_t Now() const { return now_; }
   bool PeriodicRunning(const Instance* instance) const;
+  // Instances destroyed while their periodic calls still ran, by label: a runtime that does not
+  // drop them itself would go on calling Periodic on memory that is gone.
+  const std::vector<std::string>& DestroyedWhileRunning() const { return destroyedRunning_; }
   std::vector<NotificationEntry> Notifications() const;
   // Sets an object's play position and calls PositionChanged of every instance that asked
   // for position notifications on it. Returns how many were called. (host/playback.h plays
@@ -386,6 +418,16 @@ class Host {
   void ClearTrace() { tracer_.Clear(); }
   Tracer& GetTracer() { return tracer_; }
 
+  // ---- A Windows DLL that reached something the host cannot serve (an import with no
+  // stand-in, abort) stops the host: the call into it ends there, this says why, and no
+  // plug-in code runs after it. Empty while the host runs. Whoever drives the host fails its
+  // current command with this sentence.
+  const std::string& StopReason() const;
+  // Every host method the plug-ins called since the host began (traced or not), for counts of
+  // what an operation costs.
+  uint64_t HostCalls() const { return hostCalls_; }
+  void CountHostCall() { ++hostCalls_; }
+
   // The instance whose callback is running (innermost), or null.
   const Instance* Current() const;
 
@@ -405,7 +447,11 @@ class Host {
   std::vector<MessageLogEntry> messages_;
   std::vector<VisitEntry> visits_;
   std::vector<CursorEntry> cursors_;
+  std::vector<AttributeWrite> attributeWrites_;
+  std::vector<HandledMessage> handled_;
+  std::vector<std::string> destroyedRunning_;
   uint64_t now_ = 0;
+  uint64_t hostCalls_ = 0;
   std::string fileFolder_;
   uint32_t allocationsToGrant_ = 0;
   uint32_t allocationsToRefuse_ = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/pe/module.h"
 
 namespace refhost {
 
@@ -48,6 +49,10 @@ struct HostList {
   uint32_t itemSize = 0;
   std::vector<uint8_t> items;  // count * itemSize bytes
   uint32_t Count() const { return itemSize == 0 ? 0 : items.size() / itemSize; }
+  // Whether an item is at `position` (from 1), without a division: items are read one by one.
+  bool Holds(uint32_t position) const {
+    return position >= 1 && uint64_t{position} * itemSize <= items.size();
+  }
 };
 
 struct ListenEntry {
@@ -80,6 +85,8 @@ struct Host::Impl {
 
   // Loading.
   std::vector<void*> libraries;
+  std::vector<std::unique_ptr<pe::Module>> dlls;  // Windows DLLs, detached when the host goes
+  std::string stopReason;                         // see Host::StopReason
   std::vector<std::unique_ptr<ClassInfo>> classes;
   std::vector<abi::MethodEntry*> ownedTables;  // every table the allocator gave out
 
@@ -118,6 +125,10 @@ struct Host::Impl {
   // Lists.
   std::map<uint32_t, HostList> lists;
   uint32_t nextList = 0x4C000001;
+  // The list found last: lists are asked for in long runs of the same handle, and a map's
+  // elements stay where they are until erased.
+  uint32_t lastListHandle = 0;
+  HostList* lastList = nullptr;
 
   // Registrations.
   std::vector<ListenEntry> listens;

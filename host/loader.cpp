@@ -13,6 +13,8 @@
 #include <iterator>
 
 #include "host/impl.h"
+#include "host/pe/module.h"
+#include "host/pe/trap.h"
 
 namespace refhost {
 namespace {
@@ -46,8 +48,9 @@ void OnFault(int signal) {
   siglongjmp(g_jump, 1);
 }
 
-// Runs the entry; false (with a reason) when it faulted.
-bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, std::string* why) {
+// Runs `call`; false (with a reason) when it faulted, or when a DLL it entered failed.
+template <typename Call>
+bool GuardedCall(Call call, std::string* why) {
   static char* altStack = nullptr;
   constexpr size_t kAltStackSize = 64 * 1024;
   if (altStack == nullptr) altStack = static_cast<char*>(std::malloc(kAltStackSize));
@@ -66,10 +69,12 @@ bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, std:
 
   bool ok = true;
   g_signal = 0;
+  const pe::GuardChain guards = pe::CurrentGuardChain();
   if (sigsetjmp(g_jump, 1) == 0) {
-    entry(descriptor);
+    ok = pe::RunGuarded(call, why);
   } else {
     ok = false;
+    pe::RestoreGuardChain(guards);
     *why = std::string("it crashed with ") + strsignal(g_signal);
   }
   for (int i = 0; i < 4; ++i) sigaction(signals[i], &old[i], nullptr);
@@ -77,8 +82,14 @@ bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, std:
   return ok;
 }
 
+bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, std::string* why) {
+  return GuardedCall([&] { entry(descriptor); }, why);
+}
+
 // ---- ELF32 export enumeration.
-bool ReadExports(const std::string& path, std::vector<std::string>* names, std::string* error) {
+// A Windows DLL is not read here: its bytes go to `windowsDll` for the PE loader.
+bool ReadExports(const std::string& path, std::vector<std::string>* names, std::string* error,
+                 std::vector<uint8_t>* windowsDll) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     *error = "cannot open " + path;
@@ -90,12 +101,9 @@ bool ReadExports(const std::string& path, std::vector<std::string>* names, std::
   file.seekg(0, std::ios::beg);
   std::vector<uint8_t> bytes(size > 0 ? static_cast<size_t>(size) : 0);
   if (!bytes.empty() && !file.read(reinterpret_cast<char*>(bytes.data()), size)) bytes.clear();
-  if (bytes.size() >= 2 && bytes[0] == 'M' && bytes[1] == 'Z') {
-    // The deliverable DLL and the .so come from the same sources; only the .so runs here.
-    *error = path +
-             " is a Windows DLL (not an ELF file); load the Linux build (.so) of the same "
-             "library instead";
-    return false;
+  if (pe::LooksLikePe(bytes)) {
+    *windowsDll = std::move(bytes);
+    return true;
   }
   if (bytes.size() < EI_NIDENT || std::memcmp(bytes.data(), ELFMAG, SELFMAG) != 0) {
     *error = path + " is not an ELF file, so not a plug-in library";
@@ -365,31 +373,69 @@ bool RegisterExport(Host::Impl& impl, const std::string& exportName, abi::EntryP
   return true;
 }
 
+// Maps a Windows DLL and attaches it; its code exports become the entries. Null (with the
+// reason) when it cannot be used. The host keeps the module either way: code that ran may have
+// left state behind, so a module is unmapped only when the host goes.
+pe::Module* LoadDll(Host::Impl& impl, const std::string& path, const std::vector<uint8_t>& bytes,
+                    std::vector<std::string>* exports, std::vector<void*>* entries,
+                    std::string* error) {
+  std::unique_ptr<pe::Module> module = pe::Module::Map(path, bytes, error);
+  if (module == nullptr) return nullptr;
+  pe::Module* dll = module.get();
+  impl.dlls.push_back(std::move(module));
+  bool attached = false;
+  std::string why;
+  if (!GuardedCall([&] { attached = dll->Attach(&why); }, &why) || !attached) {
+    *error = "cannot load " + path + ": " + why;
+    return nullptr;
+  }
+  for (auto& [name, address] : dll->Entries()) {
+    exports->push_back(name);
+    entries->push_back(address);
+  }
+  return dll;
+}
+
 }  // namespace
 
 LoadResult Host::Load(const std::string& path, const LoadOptions& options) {
   LoadResult result;
   std::vector<std::string> exports;
-  if (!ReadExports(path, &exports, &result.error)) return result;
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) {
-    const char* reason = dlerror();
-    result.error = "cannot load " + path + ": " + (reason ? reason : "unknown reason");
-    return result;
+  std::vector<uint8_t> windowsDll;
+  if (!ReadExports(path, &exports, &result.error, &windowsDll)) return result;
+  std::vector<void*> entries;  // one per export
+  pe::Module* dll = nullptr;
+  if (!windowsDll.empty()) {
+    dll = LoadDll(*impl_, path, windowsDll, &exports, &entries, &result.error);
+    if (dll == nullptr) return result;
+  } else {
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+      const char* reason = dlerror();
+      result.error = "cannot load " + path + ": " + (reason ? reason : "unknown reason");
+      return result;
+    }
+    impl_->libraries.push_back(library);
+    for (const std::string& name : exports) entries.push_back(dlsym(library, name.c_str()));
   }
-  impl_->libraries.push_back(library);
   if (exports.empty()) {
     result.error = path + " exports no entry point, so it is not a plug-in library";
     return result;
   }
-  for (const std::string& name : exports) {
+  for (size_t i = 0; i < exports.size(); ++i) {
+    const std::string& name = exports[i];
     auto info = std::make_unique<ClassInfo>();
     info->library = path;
     info->name = name;
     std::string why;
-    auto entry = reinterpret_cast<abi::EntryPoint>(dlsym(library, name.c_str()));
+    auto entry = reinterpret_cast<abi::EntryPoint>(entries[i]);
     bool ok = entry != nullptr && RegisterExport(*impl_, name, entry, options, info.get(), &why);
     if (entry == nullptr) why = "the symbol cannot be found";
+    // A DLL that reached something the host cannot serve is refused whole.
+    if (dll != nullptr && !dll->GetImage().Failure().empty()) {
+      result.error = dll->GetImage().Failure();
+      return result;
+    }
     if (!ok) {
       info->usable = false;
       info->error = "export " + name + " does not follow the entry protocol: " + why;

@@ -168,8 +168,26 @@ struct ServiceCalls {
     }
     return 1;
   }
+  // Every write is kept with the clock's time, so what the plug-ins did to an object's
+  // attributes can be read back as a series.
   static uint16_t SetObjectAttribute(Impl* impl, uint32_t object, const char* name16,
                                      const void* index, const void* value) {
+    const uint16_t status = WriteObjectAttribute(impl, object, name16, index, value);
+    if (name16 != nullptr && value != nullptr) {
+      AttributeWrite write;
+      write.micros = H(impl).Now();
+      write.object = object;
+      write.name = NameOf16(name16);
+      for (char& c : write.name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      Value::FromRecord(value, &write.value);
+      write.status = status;
+      write.writer = impl->callStack.empty() ? "" : impl->callStack.back()->Label();
+      H(impl).attributeWrites_.push_back(std::move(write));
+    }
+    return status;
+  }
+  static uint16_t WriteObjectAttribute(Impl* impl, uint32_t object, const char* name16,
+                                       const void* index, const void* value) {
     ObjectNode* node = impl->Node(object);
     if (node == nullptr || name16 == nullptr || value == nullptr) return 1;
     std::string name = NameOf16(name16);
@@ -403,8 +421,8 @@ struct ServiceCalls {
         !i->Class().HasSlot(1, abi::slot::kPeriodic)) {
       return 1;
     }
-    // The interval counts ticks of 1/60 second.
-    uint64_t interval = std::max<uint64_t>(1, ticks) * 1000000 / 60;
+    // The interval counts ticks of 1/600 second.
+    uint64_t interval = std::max<uint64_t>(1, ticks) * 1000000 / 600;
     for (PeriodicEntry& e : impl->periodic) {
       if (e.instance == i) {
         e.intervalMicros = interval;
@@ -426,8 +444,16 @@ struct ServiceCalls {
 
   // ---- ListService (12).
   static HostList* FindList(Impl* impl, uint32_t handle, const char* method) {
+    if (handle != 0 && handle == impl->lastListHandle) return impl->lastList;
+    return LookUpList(impl, handle, method);
+  }
+  static HostList* LookUpList(Impl* impl, uint32_t handle, const char* method) {
     auto it = impl->lists.find(handle);
-    if (it != impl->lists.end()) return &it->second;
+    if (it != impl->lists.end()) {
+      impl->lastListHandle = handle;
+      impl->lastList = &it->second;
+      return &it->second;
+    }
     if (handle != 0) {
       char detail[160];
       std::snprintf(detail, sizeof detail, "%s on list %#x by %s, which is not a live list", method,
@@ -450,6 +476,7 @@ struct ServiceCalls {
   }
   static uint16_t DisposeList(Impl* impl, uint32_t handle) {
     if (!H(impl).ownership_.Release(AllocationKind::kList, handle, impl->MadeBy())) return 1;
+    if (handle == impl->lastListHandle) impl->lastListHandle = 0;
     impl->lists.erase(handle);
     return 0;
   }
@@ -478,13 +505,13 @@ struct ServiceCalls {
   }
   static uint16_t GetListItem(Impl* impl, uint32_t handle, uint32_t position, void* item) {
     HostList* list = FindList(impl, handle, "GetListItem");
-    if (list == nullptr || item == nullptr || position < 1 || position > list->Count()) return 1;
+    if (list == nullptr || item == nullptr || !list->Holds(position)) return 1;
     std::memcpy(item, list->items.data() + size_t{position - 1} * list->itemSize, list->itemSize);
     return 0;
   }
   static uint16_t SetListItem(Impl* impl, uint32_t handle, uint32_t position, const void* item) {
     HostList* list = FindList(impl, handle, "SetListItem");
-    if (list == nullptr || item == nullptr || position < 1 || position > list->Count()) return 1;
+    if (list == nullptr || item == nullptr || !list->Holds(position)) return 1;
     std::memcpy(list->items.data() + size_t{position - 1} * list->itemSize, item, list->itemSize);
     return 0;
   }
@@ -904,6 +931,7 @@ abi::Result RefhostOtherSetAttribute(void* self, const char* name, const void* i
   if (entry == nullptr) return 1;
   using Fn = abi::Result (*)(void*, const char*, const void*, const void*);
   auto call = [&] { return reinterpret_cast<Fn>(entry->function)(self, name, index, value); };
+  instance->GetHost().CountHostCall();
   Tracer& tracer = instance->GetHost().GetTracer();
   if (!tracer.On()) return call();
   TraceArgs arguments(instance->GetHost());

@@ -10,6 +10,7 @@ namespace refhost {
 
 template <typename Render, typename Call>
 auto TracedCall(Host* host, const char* method, Render render, Call call) {
+  if (host != nullptr) host->CountHostCall();
   if (host == nullptr || !host->Tracing()) return call();
   TraceArgs arguments(*host);
   render(arguments);

@@ -123,6 +123,16 @@ Value Value::MessageId(uint32_t id, uint32_t second) {
   return Raw(&r, sizeof r);
 }
 
+Value Value::Point(int16_t x, int16_t y) {
+  PointValue r{tag::kPoint, x, y};
+  return Raw(&r, sizeof r);
+}
+
+Value Value::Duration(uint32_t count, uint32_t divisor, uint32_t rate) {
+  DurationValue r{tag::kDuration, count, divisor, rate};
+  return Raw(&r, sizeof r);
+}
+
 Value Value::Text(std::string text, uint16_t t) {
   Value v;
   v.tag = t;

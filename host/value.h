@@ -58,6 +58,8 @@ struct Value {
   static Value Text(std::string text, uint16_t tag = tag::kText);
   static Value Reference(uint32_t object);
   static Value Path(std::vector<uint32_t> entries);
+  static Value Point(int16_t x, int16_t y);
+  static Value Duration(uint32_t count, uint32_t divisor, uint32_t rate);
   static Value Raw(const void* record, uint32_t size);  // any fixed-size record
 
   bool operator==(const Value& other) const;

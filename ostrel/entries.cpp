@@ -1,7 +1,9 @@
 // The library's exports: one entry per component class, and a DllMain that does nothing.
 #include <cstdint>
 
+#include "ostrel/list_mod.h"
 #include "ostrel/obj_ref.h"
+#include "ostrel/panning.h"
 #include "support/abi.h"
 
 #ifdef _WIN32
@@ -14,8 +16,16 @@
 
 extern "C" {
 
+OSTREL_EXPORT uint32_t ListMod(abi::PluginDescriptor* descriptor) {
+  return ostrel::RunListModEntry(descriptor);
+}
+
 OSTREL_EXPORT uint32_t ObjRefP(abi::PluginDescriptor* descriptor) {
   return ostrel::RunObjRefEntry(descriptor);
+}
+
+OSTREL_EXPORT uint32_t panning(abi::PluginDescriptor* descriptor) {
+  return ostrel::RunPanningEntry(descriptor);
 }
 
 #ifdef _WIN32

@@ -655,35 +655,27 @@ abi::Result ObjRefLoad(void* instance, void* stream, uint32_t /*ignored*/, int16
 
 namespace ostrel {
 
-namespace {
-
-template <typename Function>
-void* Slot(Function function) {
-  return reinterpret_cast<void*>(function);
-}
-
-}  // namespace
-
 uint32_t RunObjRefEntry(abi::PluginDescriptor* descriptor) {
   using namespace abi::slot;
+  using support::Slot;
   constexpr uint16_t row = abi::kComponentRow;
   const support::SlotEntry slots[] = {
-      {row, kConstruct, Slot(&ObjRefConstruct)},
-      {row, kCopyConstruct, Slot(&ObjRefCopyConstruct)},
-      {row, kAssign, Slot(&ObjRefAssign)},
-      {row, kDestruct, Slot(&ObjRefDestruct)},
-      {row, kToEditor, Slot(&ObjRefToEditor)},
-      {row, kFromEditor, Slot(&ObjRefFromEditor)},
-      {row, kValidateEditorItem, Slot(&ObjRefValidateEditorItem)},
-      {row, kStoredSize, Slot(&ObjRefStoredSize)},
-      {row, kSave, Slot(&ObjRefSave)},
-      {row, kLoad, Slot(&ObjRefLoad)},
-      {row, kEnable, Slot(&ObjRefEnable)},
-      {row, kDisable, Slot(&ObjRefDisable)},
-      {row, kHandleMessage, Slot(&ObjRefHandleMessage)},
-      {row, kGetAttribute, Slot(&ObjRefGetAttribute)},
-      {row, kSetAttribute, Slot(&ObjRefSetAttribute)},
-      {row, kVisitMessageIds, Slot(&ObjRefVisitMessageIds)},
+      {row, kConstruct, support::SlotFunction(&ObjRefConstruct)},
+      {row, kCopyConstruct, support::SlotFunction(&ObjRefCopyConstruct)},
+      {row, kAssign, support::SlotFunction(&ObjRefAssign)},
+      {row, kDestruct, support::SlotFunction(&ObjRefDestruct)},
+      {row, kToEditor, support::SlotFunction(&ObjRefToEditor)},
+      {row, kFromEditor, support::SlotFunction(&ObjRefFromEditor)},
+      {row, kValidateEditorItem, support::SlotFunction(&ObjRefValidateEditorItem)},
+      {row, kStoredSize, support::SlotFunction(&ObjRefStoredSize)},
+      {row, kSave, support::SlotFunction(&ObjRefSave)},
+      {row, kLoad, support::SlotFunction(&ObjRefLoad)},
+      {row, kEnable, support::SlotFunction(&ObjRefEnable)},
+      {row, kDisable, support::SlotFunction(&ObjRefDisable)},
+      {row, kHandleMessage, support::SlotFunction(&ObjRefHandleMessage)},
+      {row, kGetAttribute, support::SlotFunction(&ObjRefGetAttribute)},
+      {row, kSetAttribute, support::SlotFunction(&ObjRefSetAttribute)},
+      {row, kVisitMessageIds, support::SlotFunction(&ObjRefVisitMessageIds)},
   };
   const support::ClassDefinition definition{kObjRefName.chars,
                                             sizeof(ObjRefRecord),

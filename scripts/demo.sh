@@ -14,5 +14,5 @@ $run "$build/tools/plughost/plughost" info $libs
 if [ -f scenarios/demo.scn ] && $run "$build/tools/plughost/plughost" --help | grep -q '^ *run'; then
   echo
   echo "== plughost run scenarios/demo.scn"
-  $run "$build/tools/plughost/plughost" run scenarios/demo.scn --lib-dir "$build"
+  $run "$build/tools/plughost/plughost" run scenarios/demo.scn --lib-dir "$build" --out-dir "$build/demo"
 fi

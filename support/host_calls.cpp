@@ -29,18 +29,8 @@ const abi::MethodEntry* FindEntry(uint16_t row, const void* object, uint16_t col
                                                    sizeof(abi::MethodEntry) * column);
 }
 
-}  // namespace
-
-void* MethodFunction(uint16_t row, const void* object, uint16_t column) {
-  const abi::MethodEntry* entry = FindEntry(row, object, column);
-  if (entry == nullptr) return nullptr;
-  void* function = entry->function;
-  return function;
-}
-
-uint32_t MethodSelf(uint16_t row, const void* object, uint16_t column) {
-  const abi::MethodEntry* entry = FindEntry(row, object, column);
-  if (entry == nullptr) return 0;
+// The first argument of a call through `entry`, a method entry of `object`.
+uint32_t SelfOf(const void* object, const abi::MethodEntry* entry) {
   const auto* header = reinterpret_cast<const uint8_t*>(object) - abi::kHeaderSize;
   uint32_t base;
   std::memcpy(&base, header + offsetof(abi::HostObjectHeader, baseValue), sizeof base);
@@ -54,6 +44,20 @@ uint32_t MethodSelf(uint16_t row, const void* object, uint16_t column) {
   std::memcpy(&offset, reinterpret_cast<const uint8_t*>(classRecord->offsets) + 4 * k,
               sizeof offset);
   return base + static_cast<uint32_t>(offset);
+}
+
+}  // namespace
+
+void* MethodFunction(uint16_t row, const void* object, uint16_t column) {
+  const abi::MethodEntry* entry = FindEntry(row, object, column);
+  if (entry == nullptr) return nullptr;
+  void* function = entry->function;
+  return function;
+}
+
+uint32_t MethodSelf(uint16_t row, const void* object, uint16_t column) {
+  const abi::MethodEntry* entry = FindEntry(row, object, column);
+  return entry == nullptr ? 0 : SelfOf(object, entry);
 }
 
 uint16_t LastHostStatus() {
@@ -78,13 +82,15 @@ namespace {
 // status.
 template <typename... Args>
 uint16_t Call(uint16_t row, const void* object, uint16_t column, Args... args) {
-  void* function = MethodFunction(row, object, column);
+  // One lookup gives both halves of the call.
+  const abi::MethodEntry* entry = FindEntry(row, object, column);
+  void* function = entry != nullptr ? entry->function : nullptr;
   if (function == nullptr) {
     SetLastHostStatus(kNoHostMethod);
     return kNoHostMethod;
   }
   using Method = abi::Result (*)(uint32_t, Args...);
-  const uint32_t self = MethodSelf(row, object, column);
+  const uint32_t self = SelfOf(object, entry);
   const auto status =
       static_cast<uint16_t>(reinterpret_cast<Method>(function)(self, args...) & 0xFFFFu);
   SetLastHostStatus(status);

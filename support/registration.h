@@ -15,6 +15,12 @@ struct SlotEntry {
   void* function;
 };
 
+// A callback as a slot table holds it.
+template <typename Function>
+void* SlotFunction(Function function) {
+  return reinterpret_cast<void*>(function);
+}
+
 // Everything the entry protocol needs to know of a class. `name` points at a NUL-padded
 // constant of at least 20 bytes; slots are registered in table order, `afterCapture` once the
 // host pointers are captured.
@@ -27,6 +33,12 @@ struct ClassDefinition {
   const SlotEntry* afterCapture;
   uint16_t afterCaptureCount;
 };
+
+// A callback as a slot table holds it.
+template <typename Function>
+void* Slot(Function function) {
+  return reinterpret_cast<void*>(function);
+}
 
 // The interface names the library carries: the component interface every class registers
 // under (entry 0), and the core service interface beside it, which no class registers.

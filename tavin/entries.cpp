@@ -3,8 +3,10 @@
 
 #include "support/abi.h"
 #include "support/registration.h"
+#include "tavin/cursor_mod.h"
 #include "tavin/media_cue.h"
 #include "tavin/quit.h"
+#include "tavin/sys_info.h"
 #include "tavin/vellomar.h"
 
 #ifdef _WIN32
@@ -17,12 +19,20 @@
 
 extern "C" {
 
+TAVIN_EXPORT uint32_t CursorMod(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kCursorModClass);
+}
+
 TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kMediaCueClass);
 }
 
 TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kQuitClass);
+}
+
+TAVIN_EXPORT uint32_t SysInfo(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kSysInfoClass);
 }
 
 TAVIN_EXPORT uint32_t Vellomar(abi::PluginDescriptor* descriptor) {

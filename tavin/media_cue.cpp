@@ -5,6 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
+#include "support/record_bytes.h"
 
 namespace {
 
@@ -27,29 +28,14 @@ constexpr uint32_t kSelectSend = 0x20;
 // The text buffer asked for to receive the owner's class name.
 constexpr uint32_t kClassNameBuffer = 17;
 
-// Room for whatever a host writes into a value we only look at: larger than any tag's value,
-// so an answer of an unexpected kind cannot run past it.
-constexpr size_t kScratchSize = 64;
+using support::Field;
+using support::kScratchSize;
+using support::Read;
+using support::Write;
 
 constexpr int32_t kNoPosition = -1;
 
-uint8_t* Field(void* instance, size_t offset) {
-  return static_cast<uint8_t*>(instance) + offset;
-}
-
 #define MC_FIELD(instance, name) Field(instance, offsetof(MediaCueRecord, name))
-
-template <typename T>
-T Read(const void* at) {
-  T value;
-  std::memcpy(&value, at, sizeof value);
-  return value;
-}
-
-template <typename T>
-void Write(void* at, const T& value) {
-  std::memcpy(at, &value, sizeof value);
-}
 
 uint16_t TagAt(const void* value) {
   return Read<uint16_t>(value);

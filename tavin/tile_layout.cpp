@@ -1,6 +1,6 @@
 #include "tavin/tile_layout.h"
 
-#include <ctime>
+#include "win32/win32.h"
 
 namespace tavin::tiles {
 
@@ -391,8 +391,22 @@ void GenerateLayoutFromSeed(uint32_t seed, LastPairs lastPairs) {
   }
 }
 
+namespace {
+
+// The calendar time in whole seconds since 1970, as the C runtime's time() counts it.
+uint32_t CalendarSeconds() {
+  constexpr uint64_t kUnixEpoch = 116444736000000000ull;  // 1970-01-01 in 100 ns since 1601
+  constexpr uint64_t kTicksPerSecond = 10000000;
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  const uint64_t ticks = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  return static_cast<uint32_t>((ticks - kUnixEpoch) / kTicksPerSecond);
+}
+
+}  // namespace
+
 void GenerateLayout() {
-  GenerateLayoutFromSeed(static_cast<uint32_t>(std::time(nullptr)));
+  GenerateLayoutFromSeed(CalendarSeconds());
 }
 
 const Deal& LastDeal() {

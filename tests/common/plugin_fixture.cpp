@@ -1,6 +1,9 @@
 #include "tests/common/plugin_fixture.h"
 
+#include <cstdlib>
 #include <cstring>
+
+#include "win32/stand_in.h"
 
 namespace testing_support {
 
@@ -55,23 +58,45 @@ std::string TextOf(const void* textValue) {
 
 }  // namespace testing_support
 
+std::string PluginPath(const char* library) {
+  const char* form = std::getenv("PLUG_FORM");
+  if (form != nullptr && std::strcmp(form, "dll") == 0) {
+#ifdef DLL_DIR
+    return std::string(DLL_DIR) + "/" + library + ".dll";
+#else
+    ADD_FAILURE() << "PLUG_FORM=dll, but this build made no DLLs";
+#endif
+  }
+  const std::string name = library;
+  if (name == "TAVIN") return TAVIN_PATH;
+#ifdef OSTREL_PATH
+  if (name == "ostrel") return OSTREL_PATH;
+#endif
+  return "";
+}
+
 void PluginTest::SetUp() {
+  stand_in::Reset();
   host_ = std::make_unique<refhost::Host>();
-  tavin_ = host_->Load(TAVIN_PATH);
+  tavin_ = host_->Load(PluginPath("TAVIN"));
   ASSERT_TRUE(tavin_.error.empty()) << tavin_.Summary();
 #ifdef OSTREL_PATH
-  ostrel_ = host_->Load(OSTREL_PATH);
+  ostrel_ = host_->Load(PluginPath("ostrel"));
   ASSERT_TRUE(ostrel_.error.empty()) << ostrel_.Summary();
 #endif
 }
 
 void PluginTest::TearDown() {
   if (!host_) return;
+  EXPECT_EQ(host_->StopReason(), "");
   host_->DestroyAll();
   const refhost::Ownership& ownership = host_->Ownership();
   EXPECT_TRUE(ownership.Faults().empty()) << ownership.Report();
   EXPECT_TRUE(ownership.Leaks().empty()) << ownership.Report();
   host_.reset();
+  // Nothing a plug-in took from the system may outlive the test either.
+  EXPECT_EQ(stand_in::LiveHandles().Total(), 0) << stand_in::Report();
+  EXPECT_TRUE(stand_in::Faults().empty()) << stand_in::Report();
 }
 
 void PluginTest::FreeHandedText(void* textValue) {

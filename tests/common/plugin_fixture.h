@@ -50,6 +50,10 @@ TaggedValue Unassigned();
 // The index of list-shaped attributes ("events"): selector in the top byte, element below.
 IntegerValue EventsIndex(uint8_t selector, uint32_t element);
 
+// Where the fixture loads `library` ("TAVIN", "ostrel") from: the Linux build, or the Windows
+// DLL when the environment says PLUG_FORM=dll, so every suite can run against either build.
+std::string PluginPath(const char* library);
+
 // Reads a text value a plug-in filled (any owner).
 std::string TextOf(const void* textValue);
 

@@ -129,17 +129,17 @@ TEST_F(InstanceTest, ComposedMessagesAreLoggedAndDeliveredToTheDestination) {
 
 TEST_F(InstanceTest, TheClockDrivesPeriodicCallsAndPositionsReachTheAskers) {
   refhost::Instance* probe = host_->Create("Probe", actor_);
-  probe->Enable();  // starts periodic calls every 10 ticks of 1/60 s
+  probe->Enable();  // starts periodic calls every 10 ticks of 1/600 s
   EXPECT_TRUE(host_->PeriodicRunning(probe));
-  host_->Advance(166);
+  host_->Advance(16);
   EXPECT_EQ(State(probe).ticks, 0);
   host_->Advance(1);
   EXPECT_EQ(State(probe).ticks, 1);
   host_->Advance(1000);
-  EXPECT_EQ(State(probe).ticks, 7);
+  EXPECT_EQ(State(probe).ticks, 61);
   probe->Disable();
   host_->Advance(1000);
-  EXPECT_EQ(State(probe).ticks, 7);
+  EXPECT_EQ(State(probe).ticks, 61);
 
   abi::NotifyRequest request{};
   request.kind = 8;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "win32/stand_in.h"
+
 namespace {
 
 using namespace tavin::tiles;
@@ -367,7 +369,18 @@ TEST(TileLayout, TheHighestDrawTakesTheLastChoice) {
   EXPECT_EQ(std::count(LastDeal().kinds + 1, LastDeal().kinds + kPositions + 1, 23), 4);
 }
 
+// A fresh layout is seeded with the system's calendar time in whole seconds.
 TEST(TileLayout, AFreshLayoutIsSeededWithTheTimeInSeconds) {
+  stand_in::Reset();
+  for (int64_t second : {int64_t{1000000000}, int64_t{1765281600}, int64_t{1765281601}}) {
+    stand_in::Machine().calendarSeconds = second;
+    GenerateLayout();
+    const Deal dealt = LastDeal();
+    GenerateLayoutFromSeed(static_cast<uint32_t>(second));
+    EXPECT_TRUE(std::equal(dealt.kinds, dealt.kinds + kPositions + 1, LastDeal().kinds)) << second;
+  }
+  // On a machine whose clock runs, the second it is now.
+  stand_in::Machine().calendarSeconds = stand_in::kRealClock;
   const auto before = static_cast<uint32_t>(std::time(nullptr));
   GenerateLayout();
   const Deal dealt = LastDeal();
@@ -378,6 +391,7 @@ TEST(TileLayout, AFreshLayoutIsSeededWithTheTimeInSeconds) {
     matched = std::equal(dealt.kinds, dealt.kinds + kPositions + 1, LastDeal().kinds);
   }
   EXPECT_TRUE(matched);
+  stand_in::Reset();
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,6 +13,7 @@
 #include "tavin/tile_layout.h"
 #include "tests/common/plugin_fixture.h"
 #include "tests/common/trace_calls.h"
+#include "win32/stand_in.h"
 
 namespace {
 
@@ -121,15 +121,12 @@ TEST_F(Vellomar, ItsMessageDealsALayoutAsCountThenTwentyEightValuesInOrder) {
   ASSERT_EQ(ChooseTarget(dealer_, tableObject_), 0);
   EXPECT_EQ(TargetTag(dealer_), tavin::kTargetDesignationTag);
   host_->SetTracing(true);
-  const auto before = static_cast<uint32_t>(std::time(nullptr));
   EXPECT_EQ(dealer_->HandleMessage(dealerObject_, kEvents, 0), 0);
-  const auto after = static_cast<uint32_t>(std::time(nullptr));
 
+  // The deal is the layout of the second the system clock says it is.
   const Kinds dealt = BoardValues(board_);
   ASSERT_EQ(dealt.size(), 28u);
-  bool seeded = false;
-  for (uint32_t second = before; second <= after; ++second) seeded |= dealt == DealOf(second);
-  EXPECT_TRUE(seeded) << "the deal is the layout of the second it was made in";
+  EXPECT_EQ(dealt, DealOf(static_cast<uint32_t>(stand_in::Machine().calendarSeconds)));
 
   std::vector<std::string> expected = {
       "Instance.SetAttribute(Board#1, \"count\", none, integer 28)"};
@@ -194,18 +191,18 @@ TEST_F(Vellomar, NoDealWithoutItsOwnMessageAndATargetThatTakesWrites) {
   EXPECT_EQ(BoardValues(board).size(), 28u);
 }
 
-TEST_F(Vellomar, TwoMessagesWithinOneSecondDealTheSameLayout) {
+TEST_F(Vellomar, MessagesWithinOneSecondDealTheSameLayoutAndTheNextSecondAnother) {
   ASSERT_EQ(ChooseTarget(dealer_, tableObject_), 0);
-  for (int attempt = 0; attempt < 5; ++attempt) {
-    const auto before = static_cast<uint32_t>(std::time(nullptr));
-    ASSERT_EQ(dealer_->HandleMessage(dealerObject_, kEvents, 0), 0);
-    const Kinds first = BoardValues(board_);
-    ASSERT_EQ(dealer_->HandleMessage(dealerObject_, kEvents, 0), 0);
-    if (static_cast<uint32_t>(std::time(nullptr)) != before) continue;  // a second went by
-    EXPECT_EQ(BoardValues(board_), first);
-    return;
-  }
-  FAIL() << "no two deals fell within one second";
+  stand_in::Machine().calendarSeconds = 1765281600;
+  ASSERT_EQ(dealer_->HandleMessage(dealerObject_, kEvents, 0), 0);
+  const Kinds first = BoardValues(board_);
+  ASSERT_EQ(dealer_->HandleMessage(dealerObject_, kEvents, 0), 0);
+  EXPECT_EQ(BoardValues(board_), first);
+  EXPECT_EQ(first, DealOf(1765281600));
+  stand_in::Machine().calendarSeconds = 1765281601;
+  ASSERT_EQ(dealer_->HandleMessage(dealerObject_, kEvents, 0), 0);
+  EXPECT_EQ(BoardValues(board_), DealOf(1765281601));
+  EXPECT_NE(BoardValues(board_), first);
 }
 
 TEST_F(Vellomar, HasNoAttributesOfItsOwn) {

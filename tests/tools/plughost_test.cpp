@@ -18,9 +18,10 @@ TEST(Plughost, InfoListsEveryClassWithItsSlotsInRegistrationOrder) {
   EXPECT_TRUE(Has(run.output, "instance size  20 bytes"));
   EXPECT_TRUE(Has(run.output, "interface      _QComponent"));
   // Quit registers 7, 8, 34, 9, 22, 26, ...: the first three lines in that order.
-  size_t construct = run.output.find("column  7  Construct");
-  size_t copy = run.output.find("column  8  CopyConstruct");
-  size_t assign = run.output.find("column 34  Assign");
+  const size_t quit = run.output.find("class Quit");
+  size_t construct = run.output.find("column  7  Construct", quit);
+  size_t copy = run.output.find("column  8  CopyConstruct", quit);
+  size_t assign = run.output.find("column 34  Assign", quit);
   ASSERT_NE(construct, std::string::npos);
   ASSERT_NE(copy, std::string::npos);
   ASSERT_NE(assign, std::string::npos);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -97,6 +99,32 @@ TEST(ScenarioParser, ReadsTheMediaCommands) {
   EXPECT_EQ(r.steps[8].number, 2);
 }
 
+TEST(ScenarioParser, ReadsTheMachineAndCursorCommands) {
+  const ParseResult r = Parse(
+      "machine\n"
+      "machine version 3.95 processor 486 screen 800x600 depth 16 keyboard -1\n"
+      "machine version 0x5F03\n"
+      "cursors\n"
+      "expect cursor -2\n"
+      "expect cursors 3\n");
+  ASSERT_TRUE(r.error.empty()) << r.errorLine << ": " << r.error;
+  ASSERT_EQ(r.steps.size(), 6u);
+  EXPECT_EQ(r.steps[0].op, Op::kMachine);
+  EXPECT_TRUE(r.steps[0].facts.empty());  // shows the facts only
+  using Facts = std::vector<std::pair<std::string, int64_t>>;
+  EXPECT_EQ(r.steps[1].facts, (Facts{{"version", 0x5F03},
+                                     {"processor", 486},
+                                     {"width", 800},
+                                     {"height", 600},
+                                     {"depth", 16},
+                                     {"keyboard", -1}}));
+  EXPECT_EQ(r.steps[2].facts, (Facts{{"version", 0x5F03}}));
+  EXPECT_EQ(r.steps[3].op, Op::kCursors);
+  EXPECT_EQ(r.steps[4].expect, Expect::kCursor);
+  EXPECT_EQ(r.steps[4].number, -2);
+  EXPECT_EQ(r.steps[5].expect, Expect::kCursors);
+}
+
 TEST(ScenarioParser, ValuesHaveOneCanonicalSpelling) {
   struct Case {
     const char* written;
@@ -124,6 +152,8 @@ TEST(ScenarioParser, ValuesHaveOneCanonicalSpelling) {
       {"choice(3)", "choice(3,0)"},
       {"choice(201,5)", "choice(201,5)"},
       {"choice(0xFFFFFFFF,4294967295)", "choice(4294967295,4294967295)"},
+      {"point(800,600)", "point(800,600)"},
+      {"point(-32768,0x7FFF)", "point(-32768,32767)"},
   };
   for (const Case& c : cases) {
     const ParseResult r = Parse(std::string("expect value ") + c.written);
@@ -202,6 +232,17 @@ TEST(ScenarioParser, BadLinesNameTheirLineAndWhatIsWrong) {
       {"position", 1, "missing an object path"},
       {"expect sent", 1, "missing a count or status"},
       {"expect sent -1", 1, "is not a number from 0"},
+      {"set q value = point(1)", 1, "is not a point: write point(800,600)"},
+      {"set q value = point(32768,0)", 1, "is not a point"},
+      {"expect cursor", 1, "missing a cursor number"},
+      {"cursors all", 1, "unexpected \"all\""},
+      {"machine speed 5", 1, "\"speed\" is no fact of the machine"},
+      {"machine version", 1, "missing a value for version"},
+      {"machine version 3.256", 1, "\"3.256\" is not a version"},
+      {"machine version -1", 1, "is not a number for version"},
+      {"machine screen 800", 1, "\"800\" is not a screen size: write 800x600"},
+      {"machine screen 800xwide", 1, "is not a screen size"},
+      {"machine keyboard IBM", 1, "\"IBM\" is not a number for keyboard"},
   };
   for (const Case& c : cases) {
     const ParseResult r = Parse(c.text);

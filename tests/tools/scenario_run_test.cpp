@@ -74,6 +74,35 @@ TEST(ScenarioRun, MediaCommandsPlayAnObjectAndShowEachMessageWhereItWasSent) {
   EXPECT_FALSE(Has(run.output, "FAIL"));
 }
 
+TEST(ScenarioRun, CursorsAskedForShowUnderTheirCommandAndCanBeChecked) {
+  const Outcome run = RunFile("cursor_mod.scn");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "> send /stage id(404)\n"
+                  "  delivered to 1, handled by 1\n"
+                  "  arrow (CursorMod#1) asked for cursor 3\n"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "> cursors\n"
+                  "  arrow (CursorMod#1) asked for cursor 3\n"
+                  "  arrow (CursorMod#1) asked for cursor 3\n"));
+  EXPECT_FALSE(Has(run.output, "FAIL"));
+  const Outcome none = RunText("expect cursor 0\n");
+  EXPECT_EQ(none.status, 1);
+  EXPECT_TRUE(Has(none.output, "expected 0, got no cursor")) << none.output;
+}
+
+TEST(ScenarioRun, MachineFactsSetInAScenarioAreWhatSysInfoReports) {
+  const Outcome run = RunFile("sys_info.scn");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "  machine: system 3.95 (0x5f03), processor type 386, screen 640 x 480 at 8 "
+                  "bits, keyboard type 1\n"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output, "  old.SCREENSIZE = point(640,480)\n"));
+  EXPECT_FALSE(Has(run.output, "FAIL"));
+}
+
 TEST(ScenarioRun, PlayTakesPositionsFromTheStartSoUnevenRatesDoNotDrift) {
   // 333 a second in 300 ms steps: 99.9, 199.8, 299.7, then the last 100 ms to 333.
   const Outcome run = RunText(

@@ -44,10 +44,17 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
       {"Oversize",
        "FAIL  StoredSize equals what Save writes: StoredSize said 14 bytes, Save "
        "wrote 10"},
+      {"Deaf", "FAIL  HandleMessage of each id it listens for answers 0: id(900,0) answered 1"},
+      {"ScreenKeeper",
+       "FAIL  no ownership fault and no leak once every instance is gone: 3 system handle(s) "
+       "still open: live handles: dc#1 dc#2 dc#3"},
       {"Crasher", "crashed with Segmentation fault; the class's remaining checks did not run"},
       {"Fickle",
        "FAIL  registration run again gives the same answer: a registration now fills "
        "13 slots"},
+      {"Ticker",
+       "FAIL  Destruct stops the periodic calls its messages started: its periodic calls still "
+       "ran after Destruct"},
   };
   for (const Expected& c : cases) {
     EXPECT_TRUE(Has(ClassSection(run.output, c.name), c.line)) << c.name << "\n" << run.output;
@@ -56,7 +63,7 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
   EXPECT_FALSE(Has(ClassSection(run.output, "Lenient"), "listener: after"));
   // The crash ended Crasher's child, and the classes after it were still checked.
   EXPECT_TRUE(Has(run.output, "  class Sticky")) << run.output;
-  EXPECT_TRUE(Has(run.output, "validate: 1 library, 8 classes")) << run.output;
+  EXPECT_TRUE(Has(run.output, "validate: 1 library, 11 classes")) << run.output;
   EXPECT_TRUE(Has(run.output, "\nFAIL\n"));
 }
 

@@ -11,10 +11,12 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info", "LIB...", "list each exported class: size, flags, interface and slots", &Info},
       {"validate", "LIB...", "check every class's whole life cycle through the host", &Validate},
-      {"run", "FILE [--lib-dir DIR] [--trace] [--out-dir DIR]",
-       "run a scenario file (the language is below); --trace prints every host call; files it "
-       "writes go to --out-dir (else --lib-dir)",
+      {"run", "FILE [--lib-dir DIR] [--trace] [--out-dir DIR] [--form so|dll]",
+       "run a scenario file (the language is below); --trace prints every host call; plots "
+       "go to --out-dir",
        &Run},
+      {"bench", "[--n N] [--json FILE] [--lib FILE]",
+       "time ListMod's sorts, shuffle, draws and transfer beside native code", &Bench},
   };
   return commands;
 }

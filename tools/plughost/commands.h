@@ -20,5 +20,6 @@ const std::vector<Command>& Commands();
 int Info(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Validate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int Bench(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace plughost

@@ -26,6 +26,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         return 2;
       }
       options.outDir = args[++i];
+    } else if (args[i] == "--form") {
+      if (i + 1 >= args.size() || (args[i + 1] != "so" && args[i + 1] != "dll")) {
+        err << "plughost run: --form takes so or dll\n";
+        return 2;
+      }
+      options.form = args[++i];
     } else if (args[i] == "--trace") {
       options.trace = true;
     } else if (args[i].rfind("--", 0) == 0) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -12,8 +13,12 @@
 #include "host/host.h"
 #include "host/host_method.h"
 #include "host/listeners.h"
+#include "host/motion.h"
 #include "host/playback.h"
+#include "host/series.h"
 #include "tools/plughost/layout_picture.h"
+#include "tools/plughost/plot.h"
+#include "win32/stand_in.h"
 
 namespace plughost::scenario {
 namespace {
@@ -24,6 +29,8 @@ namespace fs = std::filesystem;
 // plug-in takes them for its own and frees them.
 constexpr uint32_t kScenarioOwner = 0x5CE0;
 constexpr uint32_t kTextRoom = 4096;
+// Characters of a sparkline in the terminal.
+constexpr size_t kSparklineWidth = 60;
 
 // Storage for one plug-in shaped value: the record and, for a text, its characters.
 struct Record {
@@ -39,6 +46,7 @@ struct Last {
   std::optional<int> delivered;
   std::optional<int> handled;
   std::optional<int> sent;
+  std::optional<std::vector<std::string>> list;  // show: each element, described
 };
 
 class Runner {
@@ -72,6 +80,8 @@ class Runner {
 
   // Reports of what the host saw.
   void NewMessages();
+  void NewCursors();
+  void Machine(const Step& s);
   void NewFaults();
   void Report();
   void Tree();
@@ -86,8 +96,15 @@ class Runner {
   bool Save(const Step& s);
   bool Restore(const Step& s);
   bool EditorPut(const Step& s);
+  void ListEditorItems();
   bool Play(const Step& s);
+  bool Move(const Step& s);
+  bool WritePlot(const Step& s);
+  std::string MarkLabel(const refhost::HandledMessage& message);
+  bool Fill(const Step& s);
+  bool Show(const Step& s);
   bool Layout(const Step& s);
+  bool WriteOut(const std::string& name, const std::string& contents, std::string* where);
   bool Check(const Step& s);
 
   RunOptions options_;
@@ -101,7 +118,11 @@ class Runner {
   int16_t savedVersion_ = 0;
   size_t messagesSeen_ = 0;
   size_t visitsSeen_ = 0;
+  size_t cursorsSeen_ = 0;
   size_t faultsSeen_ = 0;
+  // Where the next plot begins in the host's logs of attribute writes and handled messages.
+  size_t writesPlotted_ = 0;
+  size_t handledPlotted_ = 0;
   Last last_;
   std::string error_;
   int failedExpectations_ = 0;
@@ -134,8 +155,13 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
     }
     return Error("cannot find library " + name);
   }
+  // A bare name finds either build of the library, the Linux one first, unless --form chose.
   std::vector<std::string> names = {name};
-  if (fs::path(name).extension() != ".so") names.push_back(name + ".so");
+  const std::string extension = fs::path(name).extension().string();
+  if (extension != ".so" && extension != ".dll") {
+    if (options_.form != "dll") names.push_back(name + ".so");
+    if (options_.form != "so") names.push_back(name + ".dll");
+  }
   std::vector<std::string> dirs;
   if (!options_.libDir.empty()) dirs.push_back(options_.libDir);
   dirs.push_back(options_.scenarioDir.empty() ? "." : options_.scenarioDir);
@@ -159,7 +185,13 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
       if (std::find(names.begin(), names.end(), file) != names.end() && isFile(it->path()))
         found.push_back(it->path().string());
     }
-    std::sort(found.begin(), found.end());
+    auto rank = [&](const std::string& path) {
+      return std::find(names.begin(), names.end(), fs::path(path).filename().string()) -
+             names.begin();
+    };
+    std::sort(found.begin(), found.end(), [&](const std::string& a, const std::string& b) {
+      return std::make_pair(rank(a), a) < std::make_pair(rank(b), b);
+    });
     if (!found.empty()) {
       *out = found.front();
       return true;
@@ -227,6 +259,18 @@ bool Runner::ToRecord(const Literal& literal, Record* record) {
     }
     case Literal::Kind::kChoice: {
       ChoiceValue v{tag::kChoice, literal.id, literal.second};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kPoint: {
+      PointValue v{tag::kPoint, static_cast<int16_t>(literal.integer),
+                   static_cast<int16_t>(literal.end)};
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
+    case Literal::Kind::kDuration: {
+      DurationValue v{tag::kDuration, literal.id, literal.second,
+                      static_cast<uint32_t>(literal.integer)};
       std::memcpy(at, &v, sizeof v);
       return true;
     }
@@ -308,11 +352,29 @@ std::string Runner::Describe(const refhost::Value& value) const {
       literal.integer = static_cast<int32_t>(word(2));
       literal.end = static_cast<int32_t>(word(6));
       return Format(literal);
+    case tag::kPoint:
+      literal.kind = Literal::Kind::kPoint;
+      literal.integer = static_cast<int16_t>(word(2) & 0xFFFF);
+      literal.end = static_cast<int16_t>(word(2) >> 16);
+      return Format(literal);
     case tag::kChoice:
       literal.kind = Literal::Kind::kChoice;
       literal.id = word(2);
       literal.second = word(6);
       return Format(literal);
+    case tag::kDuration:
+      literal.kind = Literal::Kind::kDuration;
+      literal.id = word(2);
+      literal.second = word(6);
+      literal.integer = static_cast<int32_t>(word(10));
+      return Format(literal);
+    case tag::kTripleReal: {
+      double d[3] = {};
+      if (value.raw.size() >= 26) std::memcpy(d, value.raw.data() + 2, sizeof d);
+      char buffer[96];
+      std::snprintf(buffer, sizeof buffer, "triple(%.15g,%.15g,%.15g)", d[0], d[1], d[2]);
+      return buffer;
+    }
     case refhost::hosttag::kTargetDesignation:
       return "target(" + ObjectText(word(2)) + ")";
     default:
@@ -372,6 +434,48 @@ void Runner::NewMessages() {
     std::snprintf(flags, sizeof flags, "%#x", m.flags);
     out_ << ", flags " << flags << (m.delivered ? "" : " (not delivered)") << "\n";
   }
+}
+
+void Runner::NewCursors() {
+  const auto& cursors = host_.Cursors();
+  for (; cursorsSeen_ < cursors.size(); ++cursorsSeen_) {
+    out_ << "  " << NameOf(cursors[cursorsSeen_].instance) << " asked for cursor "
+         << cursors[cursorsSeen_].cursor << "\n";
+  }
+}
+
+// The system clock as a date, or that it follows this machine's.
+std::string ClockText(int64_t seconds) {
+  if (seconds == stand_in::kRealClock) return "the time it is now";
+  const auto t = static_cast<time_t>(seconds);
+  struct tm utc {};
+  char text[64];
+  if (gmtime_r(&t, &utc) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc) == 0) {
+    return std::to_string(seconds) + " s";
+  }
+  return std::string(text) + " (" + std::to_string(seconds) + " s since 1970)";
+}
+
+// Sets the facts the system queries answer, then shows them all.
+void Runner::Machine(const Step& s) {
+  stand_in::MachineFacts& machine = stand_in::Machine();
+  for (const auto& [key, value] : s.facts) {
+    if (key == "version") machine.version = static_cast<uint32_t>(value);
+    if (key == "processor") machine.processorType = static_cast<uint32_t>(value);
+    if (key == "width") machine.screenWidth = static_cast<int32_t>(value);
+    if (key == "height") machine.screenHeight = static_cast<int32_t>(value);
+    if (key == "depth") machine.screenBitsPerPixel = static_cast<int32_t>(value);
+    if (key == "keyboard") machine.keyboardType = static_cast<int32_t>(value);
+    if (key == "time") machine.calendarSeconds = value;
+  }
+  char version[32];
+  std::snprintf(version, sizeof version, "%u.%u (%#x)", machine.version & 0xFF,
+                (machine.version >> 8) & 0xFF, machine.version);
+  out_ << "  machine: system " << version << ", processor type " << machine.processorType
+       << ", screen " << machine.screenWidth << " x " << machine.screenHeight << " at "
+       << machine.screenBitsPerPixel << " bits, keyboard type " << machine.keyboardType << "\n";
+  out_ << "  clock: " << ClockText(machine.calendarSeconds) << "\n";
 }
 
 void Runner::NewFaults() {
@@ -635,13 +739,17 @@ bool Runner::EditorPut(const Step& s) {
     return Error(instance->Class().name + " has no ToEditor");
   last_.status = status;
   if (status != 0) out_ << "  refused (status " << status << ")\n";
+  ListEditorItems();
+  return true;
+}
+
+void Runner::ListEditorItems() {
   for (int item = -64; item < 256; ++item) {
     const refhost::Value* value = editor_->Item(static_cast<int16_t>(item));
     if (value == nullptr) continue;
     out_ << "  item " << item << " = " << Describe(*value)
          << (editor_->Disabled(static_cast<int16_t>(item)) ? " (disabled)" : "") << "\n";
   }
-  return true;
 }
 
 // Plays step by step rather than through Playback::Play so that each message shows up right
@@ -717,15 +825,172 @@ bool Runner::Layout(const Step& s) {
     start = end + 1;
   }
   if (s.text.empty()) return true;
-  fs::path file(s.text);
-  if (file.is_relative()) {
-    const std::string& dir = !options_.outDir.empty() ? options_.outDir : options_.libDir;
-    if (!dir.empty()) file = fs::path(dir) / file;
+  std::string where;
+  if (!WriteOut(s.text, LayoutSvg(kinds, "The deal as " + s.name + " holds it"), &where))
+    return false;
+  out_ << "  wrote " << where << "\n";
+  return true;
+}
+
+// Writes a file the scenario asked for, a relative name into --out-dir; `where` is its full
+// path.
+bool Runner::WriteOut(const std::string& name, const std::string& contents, std::string* where) {
+  fs::path file(name);
+  if (file.is_relative() && !options_.outDir.empty()) file = fs::path(options_.outDir) / file;
+  std::error_code ec;
+  if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
+  std::ofstream out(file, std::ios::binary);
+  out << contents;
+  out.close();
+  if (!out) return Error("cannot write " + file.string());
+  *where = fs::absolute(file, ec).lexically_normal().string();
+  return true;
+}
+
+bool Runner::Move(const Step& s) {
+  uint32_t object = 0;
+  if (!FindObject(s.path, &object)) return false;
+  refhost::Motion motion(host_, object);
+  const size_t before = host_.Messages().size();
+  Literal from;
+  from.kind = Literal::Kind::kPoint;
+  from.integer = motion.Position().x;
+  from.end = motion.Position().y;
+  const std::vector<PointValue> places =
+      motion.MoveTo(static_cast<int16_t>(s.value.integer), static_cast<int16_t>(s.value.end),
+                    static_cast<uint32_t>(s.number), static_cast<uint32_t>(s.step));
+  last_.sent = static_cast<int>(host_.Messages().size() - before);
+  out_ << "  moved " << s.path << " from " << Format(from) << " to " << Format(s.value) << " in "
+       << places.size() << " step" << (places.size() == 1 ? "" : "s") << "; clock at "
+       << host_.Now() / 1000 << " ms\n";
+  return true;
+}
+
+// What a mark on a plotted line says: "start" or "stop" when the message is the first or the
+// second of the instance's "events" (read now, while it lives), else the id itself.
+std::string Runner::MarkLabel(const refhost::HandledMessage& message) {
+  Literal id;
+  id.kind = Literal::Kind::kId;
+  id.id = message.id;
+  id.second = message.second;
+  for (refhost::Instance* instance : host_.Instances()) {
+    if (instance->Label() != message.instance) continue;
+    const char* const names[] = {"start", "stop"};
+    const uint32_t selectors[] = {0x80000001u, 0x40000001u};
+    for (int member = 0; member < 2; ++member) {
+      IntegerValue index{tag::kInteger, static_cast<int32_t>(selectors[member])};
+      MessageIdValue event{tag::kMessageId, 0, 0};
+      if (instance->GetAttribute("events", &index, &event) == 0 && event.id == message.id &&
+          event.second == message.second) {
+        return names[member];
+      }
+    }
   }
-  std::ofstream svg(file, std::ios::binary | std::ios::trunc);
-  svg << LayoutSvg(kinds, "The deal as " + s.name + " holds it");
-  if (!svg.flush()) return Error("cannot write " + file.string());
-  out_ << "  wrote " << file.string() << "\n";
+  return Format(id);
+}
+
+bool Runner::WritePlot(const Step& s) {
+  Plot plot;
+  plot.attribute = s.attribute;
+  plot.toMicros = host_.Now();
+  // The picture begins where something happened, not where the last one ended.
+  plot.fromMicros = plot.toMicros;
+  size_t values = 0;
+  const std::vector<refhost::HandledMessage>& handled = host_.HandledMessages();
+  for (const refhost::Series& series : refhost::IntegerSeries(host_, s.attribute, writesPlotted_)) {
+    PlotLine line;
+    line.name = ObjectText(series.object);
+    line.points = series.points;
+    values += line.points.size();
+    plot.fromMicros = std::min(plot.fromMicros, line.points.front().micros);
+    for (size_t i = handledPlotted_; i < handled.size(); ++i) {
+      if (handled[i].owner != series.object || handled[i].result != 0) continue;
+      line.marks.push_back(PlotMark{handled[i].micros, MarkLabel(handled[i])});
+      plot.fromMicros = std::min(plot.fromMicros, handled[i].micros);
+    }
+    plot.lines.push_back(std::move(line));
+  }
+  writesPlotted_ = host_.AttributeWrites().size();
+  handledPlotted_ = handled.size();
+
+  std::string where;
+  if (!WriteOut(s.text, PlotSvg(plot), &where)) return false;
+
+  out_ << "  " << s.attribute << " from " << TimeText(plot.fromMicros) << " to "
+       << TimeText(plot.toMicros) << ": " << plot.lines.size() << " object"
+       << (plot.lines.size() == 1 ? "" : "s") << ", " << values << " value"
+       << (values == 1 ? "" : "s") << " (" << plot.Low() << " at the bottom, " << plot.High()
+       << " at the top)\n";
+  for (const PlotLine& line : plot.lines) {
+    const Sparkline spark = MakeSparkline(plot, line, kSparklineWidth);
+    std::string name = line.name;
+    if (name.size() < 16) name.resize(16, ' ');
+    out_ << "  " << name << " |" << spark.values << "| " << line.points.back().value << "\n";
+    if (!spark.marks.empty())
+      out_ << "  " << std::string(name.size() + 2, ' ') << spark.marks << "\n";
+  }
+  out_ << "  wrote " << where << "\n";
+  return true;
+}
+
+// A list filled in one line: its "count", then every "value" from position 1.
+bool Runner::Fill(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  Record count;
+  const IntegerValue n{tag::kInteger, static_cast<int32_t>(s.values.size())};
+  std::memcpy(count.data(), &n, sizeof n);
+  uint16_t status = instance->SetAttribute("count", nullptr, count.data());
+  if (status == refhost::kSlotNotRegistered)
+    return Error(instance->Class().name + " has no SetAttribute: it cannot be filled");
+  for (size_t i = 0; i < s.values.size(); ++i) {
+    Record value, index;
+    if (!ToRecord(s.values[i], &value)) return false;
+    const IntegerValue position{tag::kInteger, static_cast<int32_t>(i + 1)};
+    std::memcpy(index.data(), &position, sizeof position);
+    const uint16_t written = instance->SetAttribute("value", index.data(), value.data());
+    if (written != 0 && status == 0) {
+      status = written;
+      out_ << "  value[" << i + 1 << "] = " << Format(s.values[i]) << ": refused (status "
+           << written << ")\n";
+    }
+  }
+  last_.status = status;
+  return true;
+}
+
+// Every element of a list, read as the list answers it.
+bool Runner::Show(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  Record count;
+  const IntegerValue preset{tag::kInteger, 0};
+  std::memcpy(count.data(), &preset, sizeof preset);
+  uint16_t status = instance->GetAttribute("count", nullptr, count.data());
+  if (status == refhost::kSlotNotRegistered)
+    return Error(instance->Class().name + " has no GetAttribute: it cannot be shown");
+  IntegerValue n;
+  std::memcpy(&n, count.data(), sizeof n);
+  if (status != 0 || n.tag != tag::kInteger) {
+    last_.status = status;
+    out_ << "  " << s.name << " has no count\n";
+    return true;
+  }
+  std::vector<std::string> items;
+  for (int32_t i = 1; i <= n.value; ++i) {
+    Record out, index;
+    const uint16_t unassigned = tag::kUnassigned;
+    std::memcpy(out.data(), &unassigned, sizeof unassigned);
+    const IntegerValue position{tag::kInteger, i};
+    std::memcpy(index.data(), &position, sizeof position);
+    const uint16_t read = instance->GetAttribute("value", index.data(), out.data());
+    items.push_back(read == 0 ? ReadBack(&out) : "<refused " + std::to_string(read) + ">");
+  }
+  std::string shown;
+  for (const std::string& item : items) shown += (shown.empty() ? "" : ", ") + item;
+  out_ << "  " << s.name << " = [" << shown << "] (" << n.value << " elements)\n";
+  last_.status = 0;
+  last_.list = std::move(items);
   return true;
 }
 
@@ -768,6 +1033,21 @@ bool Runner::Check(const Step& s) {
     case Expect::kMessages:
       expected = std::to_string(s.number);
       got = std::to_string(host_.Messages().size());
+      break;
+    case Expect::kList:
+      if (!last_.list) return Error("no show before this line read a list to check");
+      for (const Literal& v : s.values) expected += (expected.empty() ? "" : " ") + Format(v);
+      for (const std::string& v : *last_.list) got += (got.empty() ? "" : " ") + v;
+      expected = "[" + expected + "]";
+      got = "[" + got + "]";
+      break;
+    case Expect::kCursor:
+      expected = std::to_string(s.number);
+      got = host_.Cursors().empty() ? "no cursor" : std::to_string(host_.Cursors().back().cursor);
+      break;
+    case Expect::kCursors:
+      expected = std::to_string(s.number);
+      got = std::to_string(host_.Cursors().size());
       break;
   }
   if (got.empty()) {
@@ -921,6 +1201,11 @@ bool Runner::Execute(const Step& s) {
     case Op::kPlay:
       fresh();
       return Play(s);
+    case Op::kMove:
+      fresh();
+      return Move(s);
+    case Op::kPlot:
+      return WritePlot(s);
     case Op::kEditor:
       fresh();
       return EditorPut(s);
@@ -929,6 +1214,18 @@ bool Runner::Execute(const Step& s) {
       refhost::Value value;
       if (!ToValue(s.value, &value)) return false;
       editor_->SetItem(static_cast<int16_t>(s.number), value);
+      return true;
+    }
+    case Op::kChange: {
+      if (!FindInstance(s.name, &instance)) return false;
+      if (editor_ == nullptr) return Error("no editor yet (editor NAME first)");
+      fresh();
+      uint16_t status = instance->EditorItemChanged(*editor_, static_cast<int16_t>(s.number));
+      if (status == refhost::kSlotNotRegistered)
+        return Error(instance->Class().name + " has no EditorItemChanged");
+      last_.status = status;
+      if (status != 0) out_ << "  refused (status " << status << ")\n";
+      ListEditorItems();
       return true;
     }
     case Op::kApply: {
@@ -982,10 +1279,24 @@ bool Runner::Execute(const Step& s) {
     case Op::kReport:
       Report();
       return true;
+    case Op::kMachine:
+      Machine(s);
+      return true;
+    case Op::kCursors:
+      if (host_.Cursors().empty()) out_ << "  no cursor asked for\n";
+      cursorsSeen_ = 0;
+      NewCursors();
+      return true;
     case Op::kTrace:
       host_.ClearTrace();
       host_.SetTracing(s.number != 0);
       return true;
+    case Op::kFill:
+      fresh();
+      return Fill(s);
+    case Op::kShow:
+      fresh();
+      return Show(s);
     case Op::kExpect:
       return Check(s);
     case Op::kLayout:
@@ -1008,8 +1319,11 @@ int Runner::Run(const std::vector<Step>& steps) {
   for (const Step& step : steps) {
     if (step.op != Op::kSay) out_ << "> " << step.source << "\n";
     bool ok = Execute(step);
+    // A DLL that reached what the host does not serve ends the run with that sentence.
+    if (!host_.StopReason().empty()) ok = Error(host_.StopReason());
     PrintTrace();
     NewMessages();
+    NewCursors();
     NewFaults();
     if (!ok) {
       out_.flush();

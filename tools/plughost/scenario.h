@@ -14,7 +14,8 @@ struct RunOptions {
   std::string libDir;       // where `load NAME` looks first ("" for none)
   std::string scenarioDir;  // the scenario's own folder, searched after libDir
   bool trace = false;       // as if the file began with `trace on`
-  std::string outDir;       // where files the scenario writes go ("": libDir, else ".")
+  std::string outDir;       // where `plot` writes a relative file ("" for the current folder)
+  std::string form;         // which build `load NAME` takes: "so", "dll", or "" for either
 };
 
 // 0 when every step ran and every expectation held; 1 otherwise (the reason is on `err`).

@@ -9,9 +9,10 @@
 namespace plughost::scenario {
 
 const char* LanguageHelp() {
-  return R"(Scenario files (plughost run FILE [--lib-dir DIR] [--trace]): one command a line, # starts
-a comment; --trace starts the run with trace on.
-  load LIB                      load a plug-in library: a path, or a name found in --lib-dir
+  return R"(Scenario files (plughost run FILE [--lib-dir DIR] [--trace] [--form so|dll]): one command
+a line, # starts a comment; --trace starts the run with trace on.
+  load LIB                      load a plug-in library: a path, or a name found in --lib-dir,
+                                LIB.so or LIB.dll (--form so or dll takes only that build)
   classes | tree                list the loaded classes | the object tree and its instances
   object PATH [class NAME]      add an object (/stage/movie); its parent must exist
   new NAME CLASS on PATH [base PATH]   create an instance on an object (base: classes with
@@ -31,10 +32,24 @@ a comment; --trace starts the run with trace on.
   play PATH MS [step MS]        play for MS of clock time, the position moving at the rate and
                                 notified every step (100 ms when not given)
   position PATH                 print an object's play position (expect value N checks it)
+  move PATH to point(X,Y) over MS [step MS]   move an object's "position" in a straight line
+                                while the clock advances (100 ms steps when not given)
+  plot ATTR FILE.svg            write what the plug-ins set ATTR to since the last plot, one line
+                                per object with the messages it handled, and print sparklines;
+                                FILE is taken in --out-dir (the current folder when not given)
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
                                 (item N = target(/PATH) chooses a target object)
+  change NAME N                 EditorItemChanged for item N, then the items as they now are
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
+  fill NAME VALUE...            write "count" and then each "value"[1..n] (a list)
+  show NAME                     read "count" and each "value"[i]; expect list VALUE... checks
   visit NAME                    VisitMessageIds; visits | messages | listeners: what the host saw
+  cursors                       every cursor the plug-ins asked the host to show (each is also
+                                printed under the command that asked for it)
+  machine [version 3.95] [processor 486] [screen 800x600] [depth 16] [keyboard 4]
+          [time 1765281600|now]  what the system queries answer from now on (printed either
+                                way); a version may also be GetVersion's word, like 0x5F03;
+                                time: seconds since 1970 the clock stands at, or now
   layout NAME [svg FILE]        read "value" 1..28 of an instance as a dealt tile layout: the
                                 list and its three layers as a picture, and as an SVG (a
                                 relative FILE goes to --out-dir)
@@ -44,12 +59,16 @@ a comment; --trace starts the run with trace on.
                                 host calls) under the command that caused it, indented by
                                 nesting: "Quit#1: Instance.Listen(1, id(1802,0)) = 0"
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
-         listeners N | messages N   fail the run (with the line number) when it differs;
-                                sent: messages the plug-ins sent during the last send,
-                                deliver, seek, position or play; messages: all so far
+         listeners N | messages N | cursor N | cursors N | list VALUE...   fail the run
+                                (with the line number) when it differs; sent: messages the
+                                plug-ins sent during the last send, deliver, seek, position or
+                                play; messages: all so far; cursor: the cursor last asked for;
+                                cursors: how many times one was asked for; list: the elements
+                                the last show read
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
-  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), empty,
+  range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), point(800,600),
+  duration(600) or duration(600,1,600) (count, divisor, rate), empty,
   target(/stage/list) (a target designation, as the editor yields it).
 The run fails on the first error, on any failed expect, and when the host saw an ownership
 fault or a leak once every instance is gone at the end.
@@ -213,6 +232,13 @@ bool ParseWordPair(const std::string& body, int64_t* first, int64_t* second) {
   return ParseNumber(a, 0, UINT32_MAX, first) && ParseNumber(b, 0, UINT32_MAX, second);
 }
 
+// "a,b" of two numbers in low..high (a range's ends, a point's coordinates).
+bool ParseNumberPair(const std::string& body, int64_t low, int64_t high, int64_t* a, int64_t* b) {
+  const size_t comma = body.find(',');
+  return comma != std::string::npos && ParseNumber(body.substr(0, comma), low, high, a) &&
+         ParseNumber(body.substr(comma + 1), low, high, b);
+}
+
 bool Starts(const std::string& word, const char* prefix) {
   return word.rfind(prefix, 0) == 0 && word.back() == ')';
 }
@@ -221,7 +247,8 @@ bool IsPath(const std::string& word);
 
 constexpr const char* kValueForms =
     "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none), "
-    "range(100,200), choice(3), choice(3,0), empty, unassigned or target(/path)";
+    "range(100,200), choice(3), choice(3,0), point(800,600), duration(600), duration(600,1,600), "
+    "empty, unassigned or target(/path)";
 
 bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   *out = Literal{};
@@ -262,19 +289,26 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     return true;
   }
   if (Starts(w, "range(")) {
-    std::string body = Inside(w, 6);
-    size_t comma = body.find(',');
     int64_t a = 0, b = 0;
     // Both ends are signed positions: a bit pattern like 0xFFFFFFFF is no position.
-    if (comma == std::string::npos ||
-        !ParseNumber(body.substr(0, comma), INT32_MIN, INT32_MAX, &a) ||
-        !ParseNumber(body.substr(comma + 1), INT32_MIN, INT32_MAX, &b)) {
+    if (!ParseNumberPair(Inside(w, 6), INT32_MIN, INT32_MAX, &a, &b)) {
       *error = "\"" + w + "\" is not a range: write range(100,200) (start, end)";
       return false;
     }
     out->kind = Literal::Kind::kRange;
     out->integer = static_cast<int32_t>(a);
     out->end = static_cast<int32_t>(b);
+    return true;
+  }
+  if (Starts(w, "point(")) {
+    int64_t x = 0, y = 0;
+    if (!ParseNumberPair(Inside(w, 6), INT16_MIN, INT16_MAX, &x, &y)) {
+      *error = "\"" + w + "\" is not a point: write point(800,600) (x, y, each 16 bits)";
+      return false;
+    }
+    out->kind = Literal::Kind::kPoint;
+    out->integer = static_cast<int32_t>(x);
+    out->end = static_cast<int32_t>(y);
     return true;
   }
   if (Starts(w, "choice(")) {
@@ -286,6 +320,27 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
     out->kind = Literal::Kind::kChoice;
     out->id = static_cast<uint32_t>(a);
     out->second = static_cast<uint32_t>(b);
+    return true;
+  }
+  if (Starts(w, "duration(")) {
+    // count[,divisor[,rate]]: ticks of 1/600 second when only the count is given.
+    std::vector<int64_t> words = {0, 1, 600};
+    std::string body = Inside(w, 9);
+    bool ok = !body.empty();
+    for (size_t i = 0; ok && i < words.size() && !body.empty(); ++i) {
+      const size_t comma = body.find(',');
+      ok = ParseNumber(body.substr(0, comma), INT32_MIN, UINT32_MAX, &words[i]);
+      body = comma == std::string::npos ? "" : body.substr(comma + 1);
+      ok = ok && !(comma != std::string::npos && body.empty());
+    }
+    if (!ok || !body.empty()) {
+      *error = "\"" + w + "\" is not a duration: write duration(600) or duration(600,1,600)";
+      return false;
+    }
+    out->kind = Literal::Kind::kDuration;
+    out->id = static_cast<uint32_t>(words[0]);
+    out->second = static_cast<uint32_t>(words[1]);
+    out->integer = static_cast<int32_t>(static_cast<uint32_t>(words[2]));
     return true;
   }
   if (Starts(w, "real(")) {
@@ -406,6 +461,14 @@ class LineParser {
     if (AtEnd()) return Fail(std::string("missing value (") + kValueForms + ")");
     return ParseLiteral(tokens_[at_++], out, &error_);
   }
+  // The rest of the line: any number of values.
+  bool Values(std::vector<Literal>* out) {
+    while (!AtEnd()) {
+      out->emplace_back();
+      if (!Value(&out->back())) return false;
+    }
+    return true;
+  }
   bool Id(Literal* out) {
     if (!Value(out)) return false;
     if (out->kind != Literal::Kind::kId) return Fail("expected a message id like id(1802)");
@@ -441,6 +504,51 @@ class LineParser {
     if (!AtEnd()) return Fail("unexpected \"" + tokens_[at_].text + "\" at the end of the line");
     return true;
   }
+  // machine's KEY VALUE pairs. A version is major.minor (each 0 to 255) or GetVersion's word;
+  // a screen is WIDTHxHEIGHT.
+  bool MachineFacts() {
+    while (!AtEnd()) {
+      std::string key, value;
+      if (!Word("a fact (version, processor, screen, depth, keyboard or time)", &key)) return false;
+      if (!Word(("a value for " + key).c_str(), &value)) return false;
+      int64_t a = 0, b = 0;
+      const size_t split = value.find(key == "version" ? '.' : 'x');
+      if (key == "version" && split != std::string::npos) {
+        if (!ParseNumber(value.substr(0, split), 0, 255, &a) ||
+            !ParseNumber(value.substr(split + 1), 0, 255, &b)) {
+          return Fail("\"" + value + "\" is not a version: write 3.95 or 0x5F03");
+        }
+        step_->facts.emplace_back(key, a | (b << 8));
+      } else if (key == "version" || key == "processor" || key == "depth" || key == "keyboard") {
+        const int64_t low = key == "version" || key == "processor" ? 0 : INT32_MIN;
+        if (!ParseNumber(value, low,
+                         key == "version" || key == "processor" ? UINT32_MAX : INT32_MAX, &a)) {
+          return Fail("\"" + value + "\" is not a number for " + key);
+        }
+        step_->facts.emplace_back(key, a);
+      } else if (key == "time") {
+        // Seconds since 1970 the system clock stands at, or "now" for a clock that runs.
+        if (value == "now") {
+          a = -1;
+        } else if (!ParseNumber(value, 0, UINT32_MAX, &a)) {
+          return Fail("\"" + value + "\" is not a time: write seconds since 1970 or now");
+        }
+        step_->facts.emplace_back(key, a);
+      } else if (key == "screen") {
+        if (split == std::string::npos ||
+            !ParseNumber(value.substr(0, split), INT32_MIN, INT32_MAX, &a) ||
+            !ParseNumber(value.substr(split + 1), INT32_MIN, INT32_MAX, &b)) {
+          return Fail("\"" + value + "\" is not a screen size: write 800x600");
+        }
+        step_->facts.emplace_back("width", a);
+        step_->facts.emplace_back("height", b);
+      } else {
+        return Fail("\"" + key + "\" is no fact of the machine (version, processor, screen, " +
+                    "depth, keyboard or time)");
+      }
+    }
+    return true;
+  }
 
  public:
   std::string error_;
@@ -463,7 +571,10 @@ bool LineParser::Parse(std::string* error) {
       {"apply", Op::kApply},         {"save", Op::kSave},         {"restore", Op::kRestore},
       {"visit", Op::kVisit},         {"messages", Op::kMessages}, {"visits", Op::kVisits},
       {"listeners", Op::kListeners}, {"report", Op::kReport},     {"say", Op::kSay},
-      {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"layout", Op::kLayout},
+      {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
+      {"machine", Op::kMachine},     {"move", Op::kMove},         {"plot", Op::kPlot},
+      {"change", Op::kChange},       {"fill", Op::kFill},         {"show", Op::kShow},
+      {"layout", Op::kLayout},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -485,6 +596,7 @@ bool LineParser::Parse(std::string* error) {
     case Op::kVisits:
     case Op::kListeners:
     case Op::kReport:
+    case Op::kCursors:
       ok = End();
       break;
     case Op::kObject:
@@ -515,6 +627,12 @@ bool LineParser::Parse(std::string* error) {
     case Op::kAssign:
       ok = Name(&s.name) && Keyword("from") && Name(&s.other) && End();
       break;
+    case Op::kFill:
+      ok = Name(&s.name) && Values(&s.values);
+      break;
+    case Op::kShow:
+      ok = Name(&s.name) && End();
+      break;
     case Op::kDestroy:
     case Op::kEnable:
     case Op::kDisable:
@@ -544,6 +662,10 @@ bool LineParser::Parse(std::string* error) {
     case Op::kItem:
       ok = Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) && Keyword("=") &&
            Value(&s.value) && End();
+      break;
+    case Op::kChange:
+      ok = Name(&s.name) && Number("an editor item number", INT16_MIN, INT16_MAX, &s.number) &&
+           End();
       break;
     case Op::kSet:
       ok = Target() && Attribute() && Keyword("=") && Value(&s.value) && End();
@@ -601,8 +723,26 @@ bool LineParser::Parse(std::string* error) {
       }
       ok = ok && End();
       break;
+    case Op::kMove:
+      ok = Path(&s.path) && Keyword("to") && Value(&s.value);
+      if (ok && s.value.kind != Literal::Kind::kPoint) ok = Fail("move goes to a point(X,Y)");
+      ok = ok && Keyword("over") && Number("milliseconds", 0, 86400000, &s.number);
+      if (ok && PeekWord("step")) {
+        ++at_;
+        ok = Number("a step in milliseconds", 1, 86400000, &s.step);
+      }
+      ok = ok && End();
+      break;
+    case Op::kPlot:
+      ok = Attribute();
+      if (ok && s.index) ok = Fail("plot takes an attribute name without an index");
+      ok = ok && Word("an SVG file", &s.text) && End();
+      break;
     case Op::kSay:
       break;  // taken whole before tokenizing
+    case Op::kMachine:
+      ok = MachineFacts();
+      break;
     case Op::kLayout:
       ok = Name(&s.name);
       if (ok && PeekWord("svg")) {
@@ -627,9 +767,11 @@ bool LineParser::Parse(std::string* error) {
           {"delivered", Expect::kDelivered}, {"handled", Expect::kHandled},
           {"sent", Expect::kSent},           {"faults", Expect::kFaults},
           {"leaks", Expect::kLeaks},         {"listeners", Expect::kListeners},
-          {"messages", Expect::kMessages}};
+          {"messages", Expect::kMessages},   {"cursor", Expect::kCursor},
+          {"cursors", Expect::kCursors},     {"list", Expect::kList}};
       constexpr const char* kWhats =
-          "status, value, delivered, handled, sent, faults, leaks, listeners or messages";
+          "status, value, delivered, handled, sent, faults, leaks, listeners, messages, cursor, "
+          "cursors or list";
       std::string what;
       ok = Word((std::string("what to expect (") + kWhats + ")").c_str(), &what);
       if (!ok) break;
@@ -639,9 +781,18 @@ bool LineParser::Parse(std::string* error) {
         break;
       }
       s.expect = w->second;
-      ok = (s.expect == Expect::kValue ? Value(&s.value)
-                                       : Number("a count or status", 0, INT32_MAX, &s.number)) &&
-           End();
+      if (s.expect == Expect::kList) {
+        ok = Values(&s.values);
+        break;
+      }
+      if (s.expect == Expect::kValue) {
+        ok = Value(&s.value);
+      } else if (s.expect == Expect::kCursor) {
+        ok = Number("a cursor number", INT32_MIN, INT32_MAX, &s.number);
+      } else {
+        ok = Number("a count or status", 0, INT32_MAX, &s.number);
+      }
+      ok = ok && End();
       break;
     }
   }
@@ -715,6 +866,11 @@ std::string Format(const Literal& literal) {
       return "choice(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + ")";
     case Literal::Kind::kEmpty:
       return "empty";
+    case Literal::Kind::kPoint:
+      return "point(" + std::to_string(literal.integer) + "," + std::to_string(literal.end) + ")";
+    case Literal::Kind::kDuration:
+      return "duration(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + "," +
+             std::to_string(static_cast<uint32_t>(literal.integer)) + ")";
     case Literal::Kind::kTarget:
       return "target(" + literal.text + ")";
   }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace plughost::scenario {
@@ -25,21 +26,24 @@ struct Literal {
     kRange,
     kChoice,
     kEmpty,
+    kPoint,
+    kDuration,
     kTarget
   };
   Kind kind = Kind::kInteger;
-  int32_t integer = 0;  // kInteger; kFlag holds 0 or 1; kRange: the start
-  int32_t end = 0;      // kRange
+  int32_t integer = 0;  // kInteger; kFlag holds 0 or 1; kRange: the start; kPoint: x;
+                        // kDuration: the rate
+  int32_t end = 0;      // kRange; kPoint: y
   double real = 0;
-  uint32_t id = 0;      // kId; kChoice: the selection
-  uint32_t second = 0;  // kId; kChoice: the word
+  uint32_t id = 0;      // kId; kChoice: the selection; kDuration: the count
+  uint32_t second = 0;  // kId; kChoice: the word; kDuration: the divisor
   std::string text;     // kText: the characters; kRef: the object path, "" for none;
                         // kTarget: the object path
 };
 
 // The canonical spelling of a value, the same one the runner prints for what it read back:
 // 42, real(0.5), flag(1), id(1802,0), "text", ref(/a/b), ref(none), unassigned,
-// range(100,200), choice(3,0), empty, target(/a/b).
+// range(100,200), choice(3,0), empty, point(800,600), duration(600,1,600), target(/a/b).
 std::string Format(const Literal& literal);
 // A text in double quotes with \" \\ \n \r \t and \xHH escapes.
 std::string Quote(std::string_view text);
@@ -64,6 +68,9 @@ enum class Op {
   kRate,
   kSeek,
   kPlay,
+  kMove,
+  kPlot,
+  kChange,
   kEditor,
   kItem,
   kApply,
@@ -77,6 +84,10 @@ enum class Op {
   kSay,
   kTrace,
   kExpect,
+  kCursors,
+  kMachine,
+  kFill,
+  kShow,
   kLayout,
 };
 
@@ -93,7 +104,10 @@ enum class Expect {
   kFaults,
   kLeaks,
   kListeners,
-  kMessages
+  kMessages,
+  kCursor,
+  kCursors,
+  kList
 };
 
 struct Step {
@@ -108,13 +122,18 @@ struct Step {
   std::string attribute;
   std::optional<Literal> index;
   Literal value;
+  std::vector<Literal> values;  // fill, expect list
   OutType as = OutType::kAny;
   int64_t number = 0;  // advance, position, rate, seek, play, item, mode, version, counts;
                        // trace: 1 on, 0 off
   bool hasNumber = false;
-  int64_t step = 100;  // play: milliseconds between notifications
-  std::string text;    // say: the rest of the line; load: the library; layout: the SVG file
+  int64_t step = 100;  // play, move: milliseconds between steps
+  std::string text;    // say: the rest of the line; load: the library; plot, layout: the SVG
+                       // file
   Expect expect = Expect::kStatus;
+  // machine: the facts to set, in order: version (GetVersion's word), processor, width,
+  // height, depth, keyboard.
+  std::vector<std::pair<std::string, int64_t>> facts;
 };
 
 struct ParseResult {

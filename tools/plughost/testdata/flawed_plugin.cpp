@@ -6,8 +6,13 @@
 
 #include "support/abi.h"
 #include "support/values.h"
+#include "win32/win32.h"
 
+#ifdef _WIN32
+#define EXPORT extern "C" __declspec(dllexport)
+#else
 #define EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -129,6 +134,22 @@ uint32_t StoredSizeTooLarge(Record* r, void* stream, uint32_t ignored, int16_t* 
   *size += 4;
   return status;
 }
+uint32_t HandleMessageTicking(Record* r, const abi::MessageRecord* m) {
+  if (HandleMessage(r, m) != 0) return 1;
+  return Call(static_cast<void**>(g_services)[abi::service::kPeriodic], 1,
+              abi::method::kStartPeriodic, static_cast<void*>(r), uint32_t{0}, uint32_t{10},
+              uint32_t{1}, uint32_t{0});
+}
+uint32_t Periodic(Record*) {
+  return 0;
+}
+uint32_t ConstructKeepingTheScreen(Record* r) {
+  GetDC(nullptr);
+  return Construct(r);
+}
+uint32_t HandleNothing(Record*, const abi::MessageRecord*) {
+  return 1;
+}
 uint32_t SaveCrashing(Record*, void*) {
   volatile uintptr_t nowhere = 16;  // opaque to the optimiser: a real store to a bad address
   *reinterpret_cast<volatile uint32_t*>(nowhere) = 1;
@@ -227,8 +248,24 @@ EXPORT uint32_t Lenient(abi::PluginDescriptor* d) {
 EXPORT uint32_t Oversize(abi::PluginDescriptor* d) {
   return Flawed(d, "Oversize", abi::slot::kStoredSize, Fn(&StoredSizeTooLarge));
 }
+EXPORT uint32_t ScreenKeeper(abi::PluginDescriptor* d) {
+  return Flawed(d, "ScreenKeeper", abi::slot::kConstruct, Fn(&ConstructKeepingTheScreen));
+}
+EXPORT uint32_t Deaf(abi::PluginDescriptor* d) {
+  return Flawed(d, "Deaf", abi::slot::kHandleMessage, Fn(&HandleNothing));
+}
 EXPORT uint32_t Crasher(abi::PluginDescriptor* d) {
   return Flawed(d, "Crasher", abi::slot::kSave, Fn(&SaveCrashing));
+}
+// Its message starts periodic calls that its Destruct leaves running.
+EXPORT uint32_t Ticker(abi::PluginDescriptor* d) {
+  const uint32_t result = Flawed(d, "Ticker", abi::slot::kHandleMessage, Fn(&HandleMessageTicking));
+  if (d->phase == 0) return result;
+  if (d->methodTables[1] == nullptr) d->methodTables[1] = d->allocator(d, abi::slot::kPeriodic);
+  if (d->methodTables[1] != nullptr) {
+    d->methodTables[1][abi::slot::kPeriodic] = abi::MethodEntry{Fn(&Periodic), 1};
+  }
+  return result;
 }
 // The loader's two registration runs (the dry one and the real one) see VisitMessageIds; any
 // later run does not.

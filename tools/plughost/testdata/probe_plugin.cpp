@@ -7,7 +7,11 @@
 #include "support/abi.h"
 #include "support/values.h"
 
+#ifdef _WIN32
+#define EXPORT extern "C" __declspec(dllexport)
+#else
 #define EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
@@ -72,6 +76,9 @@ uint32_t Assign(ProbeRecord* p, const ProbeRecord* source) {
   return 0;
 }
 uint32_t Destruct(ProbeRecord* p) {
+  // Enabled, it ticks: the calls end with the instance.
+  Call(Service(abi::service::kPeriodic), 1, abi::method::kStopPeriodic, static_cast<void*>(p),
+       uint32_t{0});
   if (p->note != nullptr)
     Call(Service(abi::service::kString), 1, abi::method::kFreeString, p->note);
   p->note = nullptr;
