@@ -117,8 +117,13 @@ TEST(LayoutScenario, TargetsAndLayoutsParse) {
   EXPECT_EQ(r.steps[1].text, "");
   EXPECT_EQ(r.steps[2].name, "board");
   EXPECT_EQ(r.steps[2].text, "out.svg");
-  for (const char* bad : {"item 9 = target(table)", "item 9 = target()", "layout",
-                          "layout board svg", "layout board png x"}) {
+  const auto clock = Parse("machine time 1765281600 keyboard 4\nmachine time now\n");
+  ASSERT_TRUE(clock.error.empty()) << clock.error;
+  EXPECT_EQ(clock.steps[0].facts.front(), (std::pair<std::string, int64_t>{"time", 1765281600}));
+  EXPECT_EQ(clock.steps[1].facts.front(), (std::pair<std::string, int64_t>{"time", -1}));
+  for (const char* bad :
+       {"item 9 = target(table)", "item 9 = target()", "layout", "layout board svg",
+        "layout board png x", "machine time soon", "machine time -1"}) {
     EXPECT_FALSE(Parse(bad).error.empty()) << bad;
   }
 }
@@ -130,7 +135,13 @@ TEST(LayoutScenario, ADealChosenInTheEditorIsReadBackAndDrawn) {
                                LIB_DIR + " --out-dir " + dir);
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_TRUE(Has(run.output, "  item 9 = target(/stage/table)")) << run.output;
-  EXPECT_TRUE(Has(run.output, "  board.value[1..28] = ")) << run.output;
+  EXPECT_TRUE(Has(run.output, "  clock: 2025-12-09 12:00:00 UTC")) << run.output;
+  // The deal of the second the machine's clock stands at.
+  const LayoutKinds dealt = DealOf(1765281600);
+  std::string list;
+  for (int p = 1; p <= tiles::kPositions; ++p)
+    list += (p == 1 ? "" : " ") + std::to_string(dealt[p]);
+  EXPECT_TRUE(Has(run.output, "  board.value[1..28] = " + list + "\n")) << run.output;
   EXPECT_TRUE(Has(run.output, "  bottom")) << run.output;
   const std::string file = std::string(dir) + "/deal.svg";
   EXPECT_TRUE(Has(run.output, "  wrote " + file)) << run.output;
