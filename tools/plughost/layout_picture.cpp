@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tools/plughost/svg_text.h"
+
 namespace plughost {
 
 namespace tiles = tavin::tiles;
@@ -28,29 +30,6 @@ constexpr int kTileHeight = 58;
 constexpr int kRaise = 7;
 constexpr int kMargin = 24;
 constexpr int kCaptionHeight = 28;
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
-}
 
 // One tile with its top-left corner at (x, y): kind large in the middle, position small.
 std::string Tile(int x, int y, int position, int32_t kind) {
@@ -115,7 +94,7 @@ std::string LayoutSvg(const LayoutKinds& kinds, const std::string& caption) {
                 "  <rect width=\"%d\" height=\"%d\" fill=\"#f4f1e8\"/>\n"
                 "  <text x=\"%d\" y=\"%d\" font-size=\"15\" fill=\"#333\">",
                 width, height, width, height, width, height, kMargin, kMargin + 8);
-  std::string svg = head + Escaped(caption) + "</text>\n";
+  std::string svg = head + SvgEscaped(caption) + "</text>\n";
   // Bottom first, then each layer above it, so upper tiles cover the ones they lie on.
   for (int row = 1; row <= tiles::kBottomRows; ++row) {
     for (int column = 1; column <= tiles::kBottomColumns; ++column) {
