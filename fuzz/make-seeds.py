@@ -13,6 +13,9 @@ import struct
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+import bitmaps  # noqa: E402  (the tree's own bitmap writer)
+
 
 def message_id(first, second=0):
     return struct.pack("<HII", 23, first, second)
@@ -129,6 +132,9 @@ def pe_seeds(dll_dir):
             broken = bytearray(image)
             struct.pack_into(layout, broken, offset, value)
             seeds.append(bytes(broken))
+    return seeds
+
+
 def list_seeds(rng):
     """Integer (first byte even) and text lists, each operation early, then random series."""
     seeds = []
@@ -141,6 +147,57 @@ def list_seeds(rng):
         for _ in range(6):
             seeds.append(bytes([kind]) + bytes(rng.randrange(256) for _ in range(160)))
     return seeds
+
+
+def bitmap_seeds(rng):
+    """Bitmap files of every depth and layout, then damaged ones, each after an options byte."""
+    def indexes(bits):
+        return lambda x, y: (x + 3 * y) % (1 << bits)
+
+    def colour(x, y):
+        return ((x * 37 + 11) % 256, (y * 53 + 7) % 256, (x * y + 99) % 256)
+
+    files = []
+    for bits in (1, 4, 8):
+        files.append(bitmaps.bitmap(13, 7, bits, indexes(bits)))
+        files.append(bitmaps.bitmap(13, 7, bits, indexes(bits), top_down=True))
+    files.append(bitmaps.bitmap(13, 7, 8, lambda x, y: (x + y) % 5, colours=5))
+    files.append(bitmaps.bitmap(13, 7, 4, indexes(4), compression=2))
+    files.append(bitmaps.bitmap(13, 7, 8, indexes(8), compression=1))
+    for bits in (16, 24, 32):
+        files.append(bitmaps.bitmap(9, 5, bits, colour))
+        files.append(bitmaps.bitmap(9, 5, bits, colour, top_down=True))
+    files.append(bitmaps.bitmap(9, 5, 16, colour, compression=3))
+    files.append(bitmaps.bitmap(9, 5, 32, colour, compression=3, header_size=124))
+    files.append(bitmaps.bitmap(9, 5, 16, colour, compression=3, header_size=56))
+    files.append(bitmaps.bitmap(9, 5, 24, colour, header_size=108))
+    files.append(bitmaps.bitmap(60, 20, 24, colour))
+
+    def damaged(data, at, fmt, value):
+        data = bytearray(data)
+        struct.pack_into(fmt, data, at, value)
+        return bytes(data)
+
+    good, runs = files[4], files[7]
+    broken = [good[:n] for n in (0, 13, 14, 53, 54, 100, len(good) - 1)]
+    broken += [damaged(good, 2, "<I", 0xFFFFFFF0), damaged(good, 10, "<I", 20),
+               damaged(good, 10, "<I", len(good) + 5), damaged(good, 14, "<I", 12),
+               damaged(good, 14, "<I", 0xFFFFFFFF), damaged(good, 18, "<i", 0),
+               damaged(good, 18, "<i", -5), damaged(good, 18, "<i", 40000),
+               damaged(good, 22, "<i", 0), damaged(good, 22, "<i", -0x80000000),
+               damaged(good, 28, "<H", 7), damaged(good, 28, "<H", 48),
+               damaged(good, 30, "<I", 4), damaged(good, 46, "<I", 257),
+               damaged(runs, 34, "<I", 0), damaged(runs, 34, "<I", 0x7FFFFFFF),
+               damaged(runs, 18, "<i", 32767), damaged(runs, 22, "<i", 32767)]
+    # Runs that jump past the picture and literal stretches longer than what is left.
+    header = runs[:14 + 40 + 1024]  # the 8-bit run file's headers and colour table
+    for tail in (b"\0\2\xff\xff\5\1\0\1", b"\0\xfe\1\2", b"\xff\3" * 40 + b"\0\1"):
+        pixels = tail
+        data = bytearray(header + pixels)
+        struct.pack_into("<I", data, 2, len(data))
+        struct.pack_into("<I", data, 34, len(pixels))
+        broken.append(bytes(data))
+    return [bytes([rng.randrange(256)]) + f for f in files + broken]
 
 
 def write(directory, seeds):
@@ -165,6 +222,7 @@ def main():
     if len(sys.argv) == 3:
         write(os.path.join(out, "pe_loader_fuzz"), pe_seeds(sys.argv[2]))
     write(os.path.join(out, "list_mod_fuzz"), list_seeds(rng))
+    write(os.path.join(out, "bitmap_fuzz"), bitmap_seeds(rng))
     write(os.path.join(out, "vellomar_fuzz"), operation_seeds(8, rng))
 
 

@@ -506,6 +506,8 @@ uint16_t HostEditor::GetItemInfo(int16_t item, int16_t one, void* info) {
   if (info == nullptr || one != 1) return 1;
   abi::ItemInfo record{};
   record.textLength = static_cast<double>(ItemText(item).size());
+  auto reported = reportedLengths_.find(item);
+  if (reported != reportedLengths_.end()) record.textLength = reported->second;
   std::memcpy(info, &record, sizeof record);
   return 0;
 }

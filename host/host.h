@@ -219,6 +219,9 @@ class HostEditor {
   std::string ItemText(int16_t item) const;  // "" for a missing item
   bool Disabled(int16_t item) const;
   int PutCount() const { return putCount_; }
+  // What GetItemInfo reports as the item's text length from now on, whatever the text: an
+  // editor whose information disagrees with its items.
+  void SetReportedLength(int16_t item, double length) { reportedLengths_[item] = length; }
   // Every DisableItem call in order: (item, flag as given).
   const std::vector<std::pair<int16_t, int16_t>>& DisableCalls() const { return disableCalls_; }
   // Makes GetItem of `item` write these bytes as they are, whatever tag was preset: a runtime
@@ -238,6 +241,7 @@ class HostEditor {
   void* object_ = nullptr;
   void* block_ = nullptr;
   std::map<int16_t, Entry> items_;
+  std::map<int16_t, double> reportedLengths_;
   std::map<int16_t, std::vector<uint8_t>> rawAnswers_;
   int putCount_ = 0;
   std::vector<std::pair<int16_t, int16_t>> disableCalls_;

@@ -50,7 +50,7 @@ int CompareAscending(uint16_t elementTag, const uint8_t* a, const uint8_t* b) {
       return Order(result, 0);
     }
     case tag::kDuration:
-      return Order(Field<uint32_t>(a, 2), Field<uint32_t>(b, 2));
+      return Order(Field<int32_t>(a, 2), Field<int32_t>(b, 2));
     case tag::kTripleReal: {
       double difference = Field<double>(a, 2) - Field<double>(b, 2);
       if (difference == 0.0) difference = Field<double>(a, 10) - Field<double>(b, 10);
@@ -58,7 +58,7 @@ int CompareAscending(uint16_t elementTag, const uint8_t* a, const uint8_t* b) {
       return Sign(difference);
     }
     case tag::kFlag:
-      return Order(Field<uint16_t>(a, 2), Field<uint16_t>(b, 2));
+      return Order(Field<int16_t>(a, 2), Field<int16_t>(b, 2));
     default:
       return 0;
   }
@@ -230,8 +230,8 @@ void Sort(T* a, uint32_t n, Less less) {
   IntroSort(a, n, less, depth);
 }
 
-// Packed to 4 so both builds agree on its size: the work block asked of the host is the same
-// for the Linux and the Windows library (mingw would align the key to 8).
+// Packed to 4 so that both builds ask the host for the same working memory: the Windows ABI
+// would align the key to 8 and make every entry 16 bytes.
 #pragma pack(push, 4)
 struct Keyed {
   uint64_t key;
@@ -285,11 +285,9 @@ bool KeyOf(uint16_t elementTag, const uint8_t* record, uint64_t* key) {
   constexpr uint32_t kFlip32 = 0x80000000u;
   switch (elementTag) {
     case tag::kInteger:
-    case tag::kDuration: {
-      const uint32_t value = Field<uint32_t>(record, 2);
-      *key = elementTag == tag::kInteger ? value ^ kFlip32 : value;
+    case tag::kDuration:
+      *key = Field<uint32_t>(record, 2) ^ kFlip32;
       return true;
-    }
     case tag::kPoint:
       *key = (uint64_t{Field<uint16_t>(record, 2) ^ 0x8000u} << 16) |
              (Field<uint16_t>(record, 4) ^ 0x8000u);
@@ -299,7 +297,7 @@ bool KeyOf(uint16_t elementTag, const uint8_t* record, uint64_t* key) {
              (Field<uint32_t>(record, 6) ^ kFlip32);
       return true;
     case tag::kFlag:
-      *key = Field<uint16_t>(record, 2);
+      *key = Field<uint16_t>(record, 2) ^ 0x8000u;
       return true;
     case tag::kReal: {
       const uint64_t bits = Field<uint64_t>(record, 2);

@@ -16,3 +16,11 @@ if [ -f scenarios/demo.scn ] && $run "$build/tools/plughost/plughost" --help | g
   echo "== plughost run scenarios/demo.scn"
   $run "$build/tools/plughost/plughost" run scenarios/demo.scn --lib-dir "$build" --out-dir "$build/demo"
 fi
+if $run "$build/tools/plughost/plughost" --help | grep -q '^ *print'; then
+  echo
+  echo "== plughost print: Print prints a generated bitmap on the virtual printer"
+  python3 scripts/bitmaps.py sample "$build/demo-picture.bmp"
+  $run "$build/tools/plughost/plughost" print "$build/demo-picture.bmp" --fit --printer-dpi 150 \
+    --out "$build/demo-page.png"
+  echo "The printed page, as a person would see it: $build/demo-page.png"
+fi

@@ -3,7 +3,7 @@
 set -e
 need=""
 for pkg in g++-multilib qemu-user g++-mingw-w64-i686 cmake ninja-build libgtest-dev clang-format \
-           clang libclang-rt-14-dev; do
+           clang libclang-rt-14-dev libstb-dev; do
   if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
     need="$need $pkg"
   fi

@@ -5,6 +5,7 @@
 #include "support/registration.h"
 #include "tavin/cursor_mod.h"
 #include "tavin/media_cue.h"
+#include "tavin/print.h"
 #include "tavin/quit.h"
 #include "tavin/sys_info.h"
 #include "tavin/vellomar.h"
@@ -25,6 +26,10 @@ TAVIN_EXPORT uint32_t CursorMod(abi::PluginDescriptor* descriptor) {
 
 TAVIN_EXPORT uint32_t MediaCue(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kMediaCueClass);
+}
+
+TAVIN_EXPORT uint32_t Print(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kPrintClass);
 }
 
 TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {

@@ -71,6 +71,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
   if (file != nullptr && (lpBuffer != nullptr || nNumberOfBytesToRead == 0)) {
     DWORD wanted = nNumberOfBytesToRead;
     if (s.files.readLimit != 0 && wanted > s.files.readLimit) wanted = s.files.readLimit;
+    if (wanted > s.files.readableBytes) wanted = s.files.readableBytes;
     ok = TRUE;
     while (done < wanted) {
       ssize_t got = read(file->descriptor, static_cast<char*>(lpBuffer) + done, wanted - done);
@@ -79,6 +80,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
       if (got <= 0) break;
       done += static_cast<DWORD>(got);
     }
+    s.files.readableBytes -= done;
     if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = done;
   }
   stand_in::RecordCall("ReadFile(" + stand_in::HandleName(hFile) + ", " +

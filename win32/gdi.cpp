@@ -1,9 +1,12 @@
 // gdi32's device contexts and bitmaps, and user32's window contexts: the screen, the virtual
 // printer, and memory contexts compatible with either.
+#include <cstdint>
 #include <string>
 
+#include "win32/dib.h"
 #include "win32/state.h"
 
+using stand_in::AddHandle;
 using stand_in::Device;
 using stand_in::DeviceContextObject;
 using stand_in::HandleKind;
@@ -36,6 +39,12 @@ void Deselect(DeviceContextObject& dc) {
 }  // namespace
 
 namespace stand_in {
+
+const Image* BitmapPixels(HBITMAP bitmap) {
+  auto it = TheState().handles.find(reinterpret_cast<uintptr_t>(bitmap));
+  if (it == TheState().handles.end() || it->second.kind != HandleKind::kBitmap) return nullptr;
+  return &it->second.bitmap.pixels;
+}
 
 // A new context on a device. Printer contexts come from the print dialog.
 HDC NewDeviceContext(Device device, bool memory) {
@@ -159,6 +168,38 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
   }
   stand_in::RecordCall("DeleteObject(" + name + ") = " + std::to_string(ok));
   return ok;
+}
+
+HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER* pbmih, DWORD flInit,
+                              const void* pjBits, const BITMAPINFO* pbmi, UINT iUsage) {
+  HBITMAP result = nullptr;
+  stand_in::DibLayout layout;
+  // A device trusts the caller for the sizes of the records it is handed, as the system does.
+  const bool described = pbmih != nullptr && stand_in::ReadDibLayout(pbmih, SIZE_MAX, &layout);
+  if (FindDc(hdc, "CreateDIBitmap") != nullptr && described) {
+    HandleObject object;
+    bool made = true;
+    if ((flInit & CBM_INIT) != 0) {
+      stand_in::DibLayout format;
+      made =
+          iUsage == DIB_RGB_COLORS && pbmi != nullptr &&
+          stand_in::ReadDibLayout(pbmi, SIZE_MAX, &format) && format.width == layout.width &&
+          format.height == layout.height &&
+          stand_in::DecodeWithLayout(format, pbmi, pjBits, format.bitsBytes, &object.bitmap.pixels);
+    } else {
+      object.bitmap.pixels.width = layout.width;
+      object.bitmap.pixels.height = layout.height;
+      object.bitmap.pixels.rgb.assign(size_t(layout.width) * size_t(layout.height) * 3, 0);
+    }
+    if (made) result = static_cast<HBITMAP>(AddHandle(HandleKind::kBitmap, std::move(object)));
+  }
+  stand_in::RecordCall("CreateDIBitmap(" + Name(hdc) + ", " +
+                       (described
+                            ? std::to_string(layout.width) + "x" + std::to_string(layout.height) +
+                                  "x" + std::to_string(layout.bitCount)
+                            : std::string("unreadable header")) +
+                       ", " + std::to_string(flInit) + ") = " + Name(result));
+  return result;
 }
 
 HDC WINAPI GetDC(HWND hWnd) {

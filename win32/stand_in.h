@@ -132,6 +132,17 @@ Image RenderPage(const PrintJob& job, size_t page);
 // bit fields and run-length encoded, bottom-up and top-down. `infoSize` and `bitsSize` bound
 // what is read. False (and nothing decoded) for a bitmap the device cannot take.
 bool DecodeDib(const void* info, size_t infoSize, const void* bits, size_t bitsSize, Image* out);
+// Why a device cannot take this BITMAPINFO (header, masks and colour table within `infoSize`
+// bytes), readably; "" when it can, and then how many bytes its header, masks and colour table
+// take and how many bytes of pixels it describes (for run lengths, what the header says).
+struct DibSizes {
+  size_t infoBytes = 0;
+  size_t bitsBytes = 0;
+};
+std::string DibProblem(const void* info, size_t infoSize, DibSizes* sizes = nullptr);
+
+// The pixels of a live device bitmap, or null.
+const Image* BitmapPixels(HBITMAP bitmap);
 
 // ---------------------------------------------------------------------------------------------
 // The file dialog and message boxes.
@@ -177,6 +188,9 @@ const std::vector<MessageBoxCall>& MessageBoxes();
 
 struct FileSettings {
   uint32_t readLimit = 0;  // most bytes one ReadFile delivers; 0: as many as asked
+  // Bytes all reads together deliver; after that every read succeeds with nothing, as a file
+  // cut short while it is read.
+  uint32_t readableBytes = UINT32_MAX;
 };
 FileSettings& Files();
 // The byte count each ReadFile asked for, in order.
@@ -185,6 +199,8 @@ const std::vector<uint32_t>& ReadRequests();
 struct MemorySettings {
   uint32_t largestBlock = 256u << 20;  // GlobalAlloc refuses anything larger
   int32_t failAfter = -1;  // this many more GlobalAllocs succeed, then every one fails; -1: none
+  // The largest bitmap a device takes (CreateDIBitmap, StretchDIBits), in pixels.
+  uint32_t largestBitmapPixels = 16u << 20;
 };
 MemorySettings& Memory();
 

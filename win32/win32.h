@@ -14,6 +14,9 @@ static_assert(sizeof(void*) == 4, "the Win32 surface is 32-bit: build for i386")
 
 #ifdef _WIN32
 
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 // The common dialogs' header needs the base one first.
 // clang-format off
 #include <windows.h>

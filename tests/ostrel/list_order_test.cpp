@@ -53,7 +53,7 @@ double Difference(uint16_t kind, const Record& a, const Record& b) {
       return x != nullptr && y != nullptr ? std::strcmp(x, y) : 0;
     }
     case tag::kDuration:
-      return double(Read<uint32_t>(a, 2)) - double(Read<uint32_t>(b, 2));
+      return double(Read<int32_t>(a, 2)) - double(Read<int32_t>(b, 2));
     case tag::kTripleReal: {
       double d = Read<double>(a, 2) - Read<double>(b, 2);
       if (d == 0.0) d = Read<double>(a, 10) - Read<double>(b, 10);
@@ -61,7 +61,7 @@ double Difference(uint16_t kind, const Record& a, const Record& b) {
       return d;
     }
     case tag::kFlag:
-      return double(Read<uint16_t>(a, 2)) - Read<uint16_t>(b, 2);
+      return double(Read<int16_t>(a, 2)) - Read<int16_t>(b, 2);
     default:
       return 0;
   }
@@ -182,7 +182,9 @@ class ListOrder : public ListModTest {
           break;
         }
         case list_testing::kDuration: {
-          const DurationValue v{tag::kDuration, static_cast<uint32_t>(random() % 5),
+          // Counts on both sides of zero and far apart: every count is a signed number.
+          const int32_t counts[] = {-2, -1, 0, 1, 2, INT32_MIN, INT32_MAX};
+          const DurationValue v{tag::kDuration, static_cast<uint32_t>(counts[random() % 7]),
                                 plain ? 1u : static_cast<uint32_t>(random() % 2),
                                 plain ? 60u : static_cast<uint32_t>(random() % 3)};
           status = SetAt(list, static_cast<int32_t>(i), &v);
@@ -196,7 +198,8 @@ class ListOrder : public ListModTest {
           break;
         }
         case list_testing::kFlag: {
-          const FlagValue v{tag::kFlag, static_cast<uint16_t>(random() % 2)};
+          const uint16_t flags[] = {0, 1, 0xFFFF};  // a flag is a signed 16-bit number
+          const FlagValue v{tag::kFlag, flags[random() % 3]};
           status = SetAt(list, static_cast<int32_t>(i), &v);
           break;
         }

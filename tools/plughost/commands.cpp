@@ -17,6 +17,8 @@ const std::vector<Command>& Commands() {
        &Run},
       {"bench", "[--n N] [--json FILE] [--lib FILE]",
        "time ListMod's sorts, shuffle, draws and transfer beside native code", &Bench},
+      {"print", "FILE.bmp ... --out PAGE.png", "print a bitmap with Print; the page as a PNG",
+       &PrintCommand},
   };
   return commands;
 }

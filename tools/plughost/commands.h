@@ -21,5 +21,6 @@ int Info(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
 int Validate(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int Bench(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int PrintCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace plughost

@@ -21,6 +21,13 @@ void Help(std::ostream& out) {
   }
   out << "\nvalidate prints one line per check of each class (ok, FAIL: why, or skip) and a\n"
          "summary; each class runs in a process of its own, so a crash fails only that class.\n\n"
+         "print FILE.bmp [--centre | --stretch | --fit] [--dialog ok|cancel|fail]\n"
+         "      [--printer-dpi N] [--page WxH] [--lib TAVIN.so] --out PAGE.png\n"
+         "has a Print instance print the file on the virtual printer (300 dpi, an A4 page of\n"
+         "2480 x 3508 pixels unless told otherwise; --printer-dpi alone gives A4 at that\n"
+         "resolution) through the print dialog's answer, placed by the instance's own settings\n"
+         "or the one named, and writes the page as PNG. A file that cannot be printed is named\n"
+         "with the reason, and the status is 1.\n\n"
       << plughost::scenario::LanguageHelp()
       << "\nExit status: 0 when everything loaded, passed and held; 1 when a library or an\n"
          "export was refused, a check failed or a scenario failed (the reason is printed,\n"

@@ -17,7 +17,9 @@
 #include "host/playback.h"
 #include "host/series.h"
 #include "tools/plughost/layout_picture.h"
+#include "tools/plughost/library_search.h"
 #include "tools/plughost/plot.h"
+#include "tools/plughost/scenario_printer.h"
 #include "win32/stand_in.h"
 
 namespace plughost::scenario {
@@ -119,6 +121,7 @@ class Runner {
   size_t messagesSeen_ = 0;
   size_t visitsSeen_ = 0;
   size_t cursorsSeen_ = 0;
+  PrintingSeen printingSeen_;
   size_t faultsSeen_ = 0;
   // Where the next plot begins in the host's logs of attribute writes and handled messages.
   size_t writesPlotted_ = 0;
@@ -175,28 +178,8 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
     }
   }
   // A build tree keeps each library in its own folder: look below --lib-dir as well.
-  if (!options_.libDir.empty() && fs::is_directory(options_.libDir, ec)) {
-    std::vector<std::string> found;
-    fs::recursive_directory_iterator it(options_.libDir,
-                                        fs::directory_options::skip_permission_denied, ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (it.depth() > 4) it.disable_recursion_pending();
-      const std::string file = it->path().filename().string();
-      if (std::find(names.begin(), names.end(), file) != names.end() && isFile(it->path()))
-        found.push_back(it->path().string());
-    }
-    auto rank = [&](const std::string& path) {
-      return std::find(names.begin(), names.end(), fs::path(path).filename().string()) -
-             names.begin();
-    };
-    std::sort(found.begin(), found.end(), [&](const std::string& a, const std::string& b) {
-      return std::make_pair(rank(a), a) < std::make_pair(rank(b), b);
-    });
-    if (!found.empty()) {
-      *out = found.front();
-      return true;
-    }
-  }
+  *out = FindBelow(options_.libDir, names);
+  if (!out->empty()) return true;
   std::string looked;
   for (const std::string& dir : dirs) looked += (looked.empty() ? "" : ", ") + dir;
   return Error("cannot find library " + name + " (looked in " + looked +
@@ -1049,6 +1032,10 @@ bool Runner::Check(const Step& s) {
       expected = std::to_string(s.number);
       got = std::to_string(host_.Cursors().size());
       break;
+    case Expect::kPrinted:
+      expected = std::to_string(s.number);
+      got = std::to_string(PrintJobCount());
+      break;
   }
   if (got.empty()) {
     static const char* const kWhat[] = {"status", "value", "delivered", "handled", "sent count"};
@@ -1282,6 +1269,9 @@ bool Runner::Execute(const Step& s) {
     case Op::kMachine:
       Machine(s);
       return true;
+    case Op::kPrinter:
+      SetPrinter(s.printer, out_);
+      return true;
     case Op::kCursors:
       if (host_.Cursors().empty()) out_ << "  no cursor asked for\n";
       cursorsSeen_ = 0;
@@ -1316,6 +1306,8 @@ void Runner::PrintTrace() {
 
 int Runner::Run(const std::vector<Step>& steps) {
   host_.SetTracing(options_.trace);
+  // A relative file path a plug-in hands the host names a file beside the scenario.
+  host_.SetFileFolder(options_.scenarioDir);
   for (const Step& step : steps) {
     if (step.op != Op::kSay) out_ << "> " << step.source << "\n";
     bool ok = Execute(step);
@@ -1324,6 +1316,7 @@ int Runner::Run(const std::vector<Step>& steps) {
     PrintTrace();
     NewMessages();
     NewCursors();
+    ShowNewPrinting(&printingSeen_, out_);
     NewFaults();
     if (!ok) {
       out_.flush();

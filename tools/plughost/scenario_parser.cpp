@@ -53,18 +53,21 @@ a line, # starts a comment; --trace starts the run with trace on.
   layout NAME [svg FILE]        read "value" 1..28 of an instance as a dealt tile layout: the
                                 list and its three layers as a picture, and as an SVG (a
                                 relative FILE goes to --out-dir)
+  printer [dpi 600] [page 480x660] [dialog ok|cancel|fail] [bitmaps yes|no]
+                                the virtual printer from now on (shown either way); a page
+                                a plug-in prints is shown under the command that printed it
   report                        ownership faults and leaks (destroy all first to see leaks)
   say TEXT                      print a line
   trace on | trace off          print every host call the plug-ins make (and every slot the
                                 host calls) under the command that caused it, indented by
                                 nesting: "Quit#1: Instance.Listen(1, id(1802,0)) = 0"
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
-         listeners N | messages N | cursor N | cursors N | list VALUE...   fail the run
-                                (with the line number) when it differs; sent: messages the
+         listeners N | messages N | cursor N | cursors N | list VALUE... | printed N   fail the
+                                run (with the line number) when it differs; sent: messages the
                                 plug-ins sent during the last send, deliver, seek, position or
                                 play; messages: all so far; cursor: the cursor last asked for;
                                 cursors: how many times one was asked for; list: the elements
-                                the last show read
+                                the last show read; printed: print jobs so far
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
   range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), point(800,600),
@@ -504,6 +507,36 @@ class LineParser {
     if (!AtEnd()) return Fail("unexpected \"" + tokens_[at_].text + "\" at the end of the line");
     return true;
   }
+  // printer's KEY VALUE pairs: dpi N, page WIDTHxHEIGHT, dialog ok|cancel|fail, bitmaps yes|no.
+  bool PrinterSettings() {
+    while (!AtEnd()) {
+      std::string key, value;
+      if (!Word("a setting (dpi, page, dialog or bitmaps)", &key)) return false;
+      if (!Word(("a value for " + key).c_str(), &value)) return false;
+      int64_t a = 0, b = 0;
+      const size_t split = value.find('x');
+      if (key == "dpi") {
+        if (!ParseNumber(value, 0, INT32_MAX, &a))
+          return Fail("\"" + value + "\" is not a number of pixels per inch");
+        step_->printer.emplace_back(key, a);
+      } else if (key == "page") {
+        if (split == std::string::npos || !ParseNumber(value.substr(0, split), 0, INT32_MAX, &a) ||
+            !ParseNumber(value.substr(split + 1), 0, INT32_MAX, &b)) {
+          return Fail("\"" + value + "\" is not a page size: write 480x660");
+        }
+        step_->printer.emplace_back("pagewidth", a);
+        step_->printer.emplace_back("pageheight", b);
+      } else if (key == "dialog" && (value == "ok" || value == "cancel" || value == "fail")) {
+        step_->printer.emplace_back(key, value == "ok" ? 0 : value == "cancel" ? 1 : 2);
+      } else if (key == "bitmaps" && (value == "yes" || value == "no")) {
+        step_->printer.emplace_back(key, value == "yes" ? 1 : 0);
+      } else {
+        return Fail("\"" + key + " " + value + "\" is no printer setting (dpi N, page WxH, " +
+                    "dialog ok|cancel|fail, bitmaps yes|no)");
+      }
+    }
+    return true;
+  }
   // machine's KEY VALUE pairs. A version is major.minor (each 0 to 255) or GetVersion's word;
   // a screen is WIDTHxHEIGHT.
   bool MachineFacts() {
@@ -574,7 +607,7 @@ bool LineParser::Parse(std::string* error) {
       {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
       {"machine", Op::kMachine},     {"move", Op::kMove},         {"plot", Op::kPlot},
       {"change", Op::kChange},       {"fill", Op::kFill},         {"show", Op::kShow},
-      {"layout", Op::kLayout},
+      {"printer", Op::kPrinter},     {"layout", Op::kLayout},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -743,6 +776,9 @@ bool LineParser::Parse(std::string* error) {
     case Op::kMachine:
       ok = MachineFacts();
       break;
+    case Op::kPrinter:
+      ok = PrinterSettings();
+      break;
     case Op::kLayout:
       ok = Name(&s.name);
       if (ok && PeekWord("svg")) {
@@ -768,10 +804,11 @@ bool LineParser::Parse(std::string* error) {
           {"sent", Expect::kSent},           {"faults", Expect::kFaults},
           {"leaks", Expect::kLeaks},         {"listeners", Expect::kListeners},
           {"messages", Expect::kMessages},   {"cursor", Expect::kCursor},
-          {"cursors", Expect::kCursors},     {"list", Expect::kList}};
+          {"cursors", Expect::kCursors},     {"list", Expect::kList},
+          {"printed", Expect::kPrinted}};
       constexpr const char* kWhats =
           "status, value, delivered, handled, sent, faults, leaks, listeners, messages, cursor, "
-          "cursors or list";
+          "cursors, list or printed";
       std::string what;
       ok = Word((std::string("what to expect (") + kWhats + ")").c_str(), &what);
       if (!ok) break;

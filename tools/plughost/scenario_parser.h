@@ -88,6 +88,7 @@ enum class Op {
   kMachine,
   kFill,
   kShow,
+  kPrinter,
   kLayout,
 };
 
@@ -107,7 +108,8 @@ enum class Expect {
   kMessages,
   kCursor,
   kCursors,
-  kList
+  kList,
+  kPrinted
 };
 
 struct Step {
@@ -134,6 +136,9 @@ struct Step {
   // machine: the facts to set, in order: version (GetVersion's word), processor, width,
   // height, depth, keyboard.
   std::vector<std::pair<std::string, int64_t>> facts;
+  // printer: the settings, in order: dpi, pagewidth, pageheight, dialog (0 ok, 1 cancel,
+  // 2 fail), bitmaps (1 or 0).
+  std::vector<std::pair<std::string, int64_t>> printer;
 };
 
 struct ParseResult {
