@@ -170,7 +170,7 @@ TEST(Validate, JUnitAndJsonReportsHoldEveryCheck) {
   EXPECT_EQ(run.status, 1) << run.output;
   const std::string xml = ReadFile(junit);
   EXPECT_TRUE(Has(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ")) << xml;
-  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"22\" failures=\"3\""))
+  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"23\" failures=\"3\""))
       << xml;
   EXPECT_TRUE(Has(xml, "<property name=\"seed\" value=\"42\"/>"));
   EXPECT_TRUE(Has(xml,
