@@ -5,7 +5,7 @@ JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
 .PHONY: setup demo test build build-asan windows test-asan check-dlls format format-check clean \
-        build-fuzz fuzz fuzz-smoke
+        build-fuzz fuzz fuzz-smoke dist bench
 
 setup:
 	@sh scripts/setup.sh
@@ -25,8 +25,11 @@ windows: setup
 demo: build
 	sh scripts/demo.sh build/linux-i686
 
+VALIDATE_REPORT = build/linux-i686-asan/plughost-validate.xml
 test-asan: build-asan
 	ctest --preset linux-i686-asan -j $(JOBS)
+	@echo "plughost validate: seed $$(sed -n 's/.*name="seed" value="\([0-9]*\)".*/\1/p' \
+	  $(VALIDATE_REPORT) | head -n 1), JUnit report $(VALIDATE_REPORT)"
 
 build-fuzz: setup
 	cmake --preset linux-i686-fuzz >/dev/null
@@ -40,8 +43,19 @@ fuzz: build-fuzz
 fuzz-smoke: build-fuzz
 	sh fuzz/run.sh build/linux-i686-fuzz runs 3000
 
-check-dlls: windows
-	sh scripts/check-dlls.sh build/mingw-i686
+# What a user copies: stripped DLLs and .so files with MANIFEST.txt, in build/dist.
+dist: windows build
+	sh scripts/dist.sh build/mingw-i686 build/linux-i686 build/dist
+	cmake/run-i386.sh build/linux-i686/tools/plughost/plughost info build/dist/TAVIN.so \
+	  build/dist/ostrel.so build/dist/TAVIN.dll build/dist/ostrel.dll >/dev/null
+
+# Benchmarks of the optimised build (numbers for people, not pass or fail).
+bench: build
+	cmake --build --preset linux-i686 -j $(JOBS) --target slot_call_bench
+	cmake/run-i386.sh build/linux-i686/tests/slot_call_bench
+
+check-dlls: dist
+	sh scripts/check-dlls.sh build/dist
 
 format-check:
 	sh scripts/format.sh --check

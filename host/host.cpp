@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/call_limit.h"
 #include "host/impl.h"
 #include "host/pe/trap.h"
 
@@ -118,14 +119,22 @@ const abi::MethodEntry* ClassInfo::Entry(uint16_t row, uint16_t column) const {
 // ---------------------------------------------------------------------------------------------
 // Host.
 
-Host::Host(uint32_t seed) : impl_(std::make_unique<Impl>()) {
+Host::Host(uint32_t seed) : impl_(std::make_unique<Impl>()), callLimitMs_(kDefaultCallLimitMs) {
   impl_->host = this;
   impl_->random.seed(seed);
   impl_->SetUpServices();
 }
 
+void Host::Reseed(uint32_t seed) {
+  impl_->random.seed(seed);
+}
+
 Host::~Host() {
   DestroyAll();
+  for (const auto& dll : impl_->dlls) {
+    pe::Image& image = dll->GetImage();
+    RemovePluginCode(image.Base(), image.Base() + image.Size());
+  }
   impl_->dlls.clear();
   impl_->streams.clear();
   impl_->editors.clear();
@@ -271,8 +280,42 @@ uint32_t Host::AddObject(uint32_t parent, std::string name, std::string classNam
   node->anchor->object = node->handle;
   node->serial = impl_->nextSerial++;
   uint32_t handle = node->handle;
+  impl_->AddChild(parent, node->name, handle);
   impl_->objects[handle] = std::move(node);
   return handle;
+}
+
+uint32_t Host::Impl::Child(uint32_t parent, std::string_view name) const {
+  auto family = children.find(parent);
+  if (family == children.end()) return 0;
+  auto it = family->second.find(name);
+  return it == family->second.end() ? 0 : it->second;
+}
+
+std::vector<uint32_t> Host::Impl::ChildrenOf(uint32_t parent) const {
+  std::vector<uint32_t> found;
+  auto family = children.find(parent);
+  if (family == children.end()) return found;
+  for (const auto& [name, handle] : family->second) found.push_back(handle);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+void Host::Impl::AddChild(uint32_t parent, const std::string& name, uint32_t handle) {
+  children[parent].emplace(name, handle);
+}
+
+void Host::Impl::RemoveChild(uint32_t parent, const std::string& name, uint32_t handle) {
+  auto family = children.find(parent);
+  if (family == children.end()) return;
+  auto [from, to] = family->second.equal_range(name);
+  for (auto it = from; it != to; ++it) {
+    if (it->second == handle) {
+      family->second.erase(it);
+      break;
+    }
+  }
+  if (family->second.empty()) children.erase(family);
 }
 
 bool Host::Exists(uint32_t handle) const {
@@ -280,25 +323,43 @@ bool Host::Exists(uint32_t handle) const {
 }
 
 bool Host::RemoveObject(uint32_t handle) {
-  ObjectNode* node = impl_->Node(handle);
-  if (node == nullptr) return false;
-  std::vector<uint32_t> children;
-  for (const auto& [h, n] : impl_->objects) {
-    if (n->parent == handle) children.push_back(h);
+  if (impl_->Node(handle) == nullptr) return false;
+  // Children before their parent, each family in the order it was added; without recursion,
+  // as a tree may be deeper than the stack.
+  std::vector<uint32_t> order;
+  std::vector<std::pair<uint32_t, std::vector<uint32_t>>> pending;
+  pending.emplace_back(handle, impl_->ChildrenOf(handle));
+  while (!pending.empty()) {
+    auto& [top, children] = pending.back();
+    if (children.empty()) {
+      order.push_back(top);
+      pending.pop_back();
+      continue;
+    }
+    const uint32_t next = children.front();
+    children.erase(children.begin());
+    pending.emplace_back(next, impl_->ChildrenOf(next));
   }
-  for (uint32_t child : children) RemoveObject(child);
-  std::vector<Instance*> attached = node->instances;
-  for (Instance* instance : attached) Destroy(instance);
-  node = impl_->Node(handle);
+  bool removed = false;
+  for (uint32_t h : order) removed = impl_->RemoveOne(h);
+  return removed;
+}
+
+bool Host::Impl::RemoveOne(uint32_t handle) {
+  ObjectNode* node = Node(handle);
   if (node == nullptr) return false;
-  impl_->ClearChain(*node);
-  impl_->notifications.erase(
-      std::remove_if(impl_->notifications.begin(), impl_->notifications.end(),
-                     [handle](const NotifyEntry& e) { return e.object == handle; }),
-      impl_->notifications.end());
-  impl_->removed[handle] =
+  std::vector<Instance*> attached = node->instances;
+  for (Instance* instance : attached) host->Destroy(instance);
+  node = Node(handle);
+  if (node == nullptr) return false;
+  ClearChain(*node);
+  notifications.erase(std::remove_if(notifications.begin(), notifications.end(),
+                                     [handle](const NotifyEntry& e) { return e.object == handle; }),
+                      notifications.end());
+  removed[handle] =
       RemovedObject{node->parent, node->name, node->className, node->attributes, node->serial};
-  impl_->objects.erase(handle);
+  RemoveChild(node->parent, node->name, handle);
+  objects.erase(handle);
   return true;
 }
 
@@ -327,13 +388,17 @@ uint32_t Host::ReplaceObject(uint32_t handle) {
   node->instances = old->instances;
   old->instances.clear();
   for (Instance* instance : node->instances) instance->owner_ = fresh;
-  for (auto& [h, n] : impl_->objects) {
-    if (n->parent == handle) n->parent = fresh;
+  for (uint32_t child : impl_->ChildrenOf(handle)) {
+    ObjectNode* moved = impl_->Node(child);
+    impl_->RemoveChild(handle, moved->name, child);
+    impl_->AddChild(fresh, moved->name, child);
+    moved->parent = fresh;
   }
   for (NotifyEntry& e : impl_->notifications) {
     if (e.object == handle) e.object = fresh;
   }
   impl_->ClearChain(*old);
+  impl_->RemoveChild(old->parent, old->name, handle);
   impl_->objects.erase(handle);
   // The new handle sorts after the old one; keep the replaced object findable by its serial
   // only once: nothing else to do.
@@ -355,7 +420,6 @@ std::string Host::PathOf(uint32_t handle, char separator) const {
   for (const ObjectNode* node = impl_->Node(handle); node != nullptr;
        node = impl_->Node(node->parent)) {
     chain.push_back(node);
-    if (chain.size() > 10000) return "";
   }
   if (chain.empty()) return "";
   std::string path;
@@ -377,15 +441,8 @@ uint32_t Host::Resolve(std::string_view path, char separator) const {
     if (end == std::string_view::npos) end = path.size();
     std::string_view name = path.substr(at, end - at);
     if (name.empty()) return 0;
-    uint32_t found = 0;
-    for (const auto& [h, n] : impl_->objects) {
-      if (n->parent == current && n->name == name) {
-        found = h;
-        break;
-      }
-    }
-    if (found == 0) return 0;
-    current = found;
+    current = impl_->Child(current, name);
+    if (current == 0) return 0;
     at = end + 1;
   }
   return current;
@@ -460,8 +517,9 @@ uint32_t Host::Impl::Atom(const std::string& name) {
 std::vector<uint32_t> Host::Impl::PathEntries(uint32_t handle) {
   std::vector<uint32_t> entries;
   for (ObjectNode* node = Node(handle); node != nullptr; node = Node(node->parent)) {
-    entries.insert(entries.begin(), Atom(node->name));
+    entries.push_back(Atom(node->name));
   }
+  std::reverse(entries.begin(), entries.end());
   return entries;
 }
 
@@ -469,16 +527,8 @@ uint32_t Host::Impl::ResolveEntries(const std::vector<uint32_t>& entries) const 
   uint32_t current = 0;
   for (uint32_t atom : entries) {
     if (atom == 0 || atom > atomNames.size()) return 0;
-    const std::string& name = atomNames[atom - 1];
-    uint32_t found = 0;
-    for (const auto& [h, n] : objects) {
-      if (n->parent == current && n->name == name) {
-        found = h;
-        break;
-      }
-    }
-    if (found == 0) return 0;
-    current = found;
+    current = Child(current, atomNames[atom - 1]);
+    if (current == 0) return 0;
   }
   return current;
 }
@@ -510,12 +560,13 @@ static uint16_t CallSlot(Host::Impl& impl, Instance& instance, uint16_t row, uin
                                                           abi::kHeaderSize);
   int16_t k = static_cast<int16_t>(entry->flags & 0xFFFF);
   void* self = reinterpret_cast<void*>(header->baseValue + header->classRecord->offsets[k]);
+  if (instance.TimedOut()) return kSlotTimedOut;
   using Fn = abi::Result (*)(void*, Args...);
   if (!impl.stopReason.empty()) return kSlotNotRegistered;
   CallScope scope(impl, &instance);
-  auto call = [&] {
-    uint16_t result = kSlotNotRegistered;
-    std::string reason;
+  uint16_t result = kSlotNotRegistered;
+  std::string reason;
+  auto body = [&] {
     if (!pe::RunGuarded(
             [&] {
               result = static_cast<uint16_t>(reinterpret_cast<Fn>(entry->function)(self, args...) &
@@ -524,14 +575,33 @@ static uint16_t CallSlot(Host::Impl& impl, Instance& instance, uint16_t row, uin
             &reason)) {
       impl.stopReason = reason;
     }
+  };
+  auto call = [&] {
+    // An abandoned call jumps past the DLL guard it ran under: put the chain back.
+    const pe::GuardChain guards = pe::CurrentGuardChain();
+    if (!WithinLimit(impl.host->CallLimit(), body)) {
+      pe::RestoreGuardChain(guards);
+      result = kSlotTimedOut;
+      impl.TimedOut(instance, row, column);
+    }
     return result;
   };
   Tracer& tracer = impl.host->GetTracer();
   if (!tracer.On()) return call();
   size_t at = tracer.BeginSlotCall(instance.Label(), std::string(SlotName(row, column)));
-  uint16_t result = call();
+  call();
   tracer.EndCall(at, result);
   return result;
+}
+
+void Host::Impl::TimedOut(Instance& instance, uint16_t row, uint16_t column) {
+  instance.timedOut_ = true;
+  host->timedOut_.push_back(
+      TimedOutCall{instance.Label(), std::string(SlotName(row, column)), host->CallLimit()});
+}
+
+std::string TimedOutCall::ToString() const {
+  return instance + "." + slot + " did not return within " + LimitText(limitMs);
 }
 
 Instance* Host::NewInstance(const ClassInfo* info, uint32_t owner, uint32_t base) {
@@ -645,7 +715,10 @@ void Host::Impl::ReleaseChainedIn(Instance* instance) {
 
 void Host::Destroy(Instance* instance) {
   if (instance == nullptr || impl_->byRecord.count(instance->record_) == 0) return;
-  if (instance->constructed_) CallSlot(*impl_, *instance, 0, abi::slot::kDestruct);
+  // An instance abandoned at the time limit is not called again, not even to end it: what it
+  // holds stays allocated and is reported as leaked.
+  if (instance->constructed_ && !instance->timedOut_)
+    CallSlot(*impl_, *instance, 0, abi::slot::kDestruct);
   if (PeriodicRunning(instance)) destroyedRunning_.push_back(instance->Label());
   impl_->DropRegistrations(instance);
   impl_->ReleaseChainedIn(instance);

@@ -58,6 +58,9 @@ class Instance;
 
 // What a call of a slot the class never registered answers. No real status is this large.
 constexpr uint16_t kSlotNotRegistered = 0xFFFF;
+// What a slot call answers when it ran past the host's time limit and was abandoned, and every
+// later call of that instance, whose state can no longer be trusted.
+constexpr uint16_t kSlotTimedOut = 0xFFFE;
 
 // The name of a callback slot ("Construct", "Periodic", ...), or "" for a column with none.
 std::string_view SlotName(uint16_t row, uint16_t column);
@@ -153,6 +156,14 @@ struct NotificationEntry {
   uint32_t object;
   const Instance* instance;
   uint32_t kind;
+};
+
+// A slot call abandoned at the time limit.
+struct TimedOutCall {
+  std::string instance;  // "Quit#3"
+  std::string slot;      // "HandleMessage"
+  uint32_t limitMs = 0;
+  std::string ToString() const;  // "Quit#3.HandleMessage did not return within 5 s"
 };
 
 struct MessageOutcome {
@@ -258,6 +269,8 @@ class Instance {
   uint64_t Serial() const { return serial_; }
   std::string Label() const;  // "Quit#3"
   Host& GetHost() const { return *host_; }
+  // A slot call of this instance ran past the time limit: the host calls it no more.
+  bool TimedOut() const { return timedOut_; }
 
   // Slot callers: each answers the slot's 16-bit result, or kSlotNotRegistered.
   uint16_t Assign(const Instance& source);
@@ -290,11 +303,14 @@ class Instance {
   uint32_t base_ = 0;
   uint64_t serial_ = 0;
   bool constructed_ = false;
+  bool timedOut_ = false;
 };
 
 class Host {
  public:
   explicit Host(uint32_t seed = 1);
+  // Starts RandomInteger's draws afresh from `seed`.
+  void Reseed(uint32_t seed);
   ~Host();
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
@@ -381,6 +397,11 @@ class Host {
   int SetPosition(uint32_t object, int32_t position);
   int32_t PositionOf(uint32_t object) const;  // 0 for an unknown object
 
+  // ---- Time limit of every entry call and slot call (0: none); host/call_limit.h.
+  void SetCallLimit(uint32_t milliseconds) { callLimitMs_ = milliseconds; }
+  uint32_t CallLimit() const { return callLimitMs_; }
+  const std::vector<TimedOutCall>& TimedOutCalls() const { return timedOut_; }
+
   // ---- File paths: ResolveFilePath joins a relative path to this folder ("" keeps it).
   void SetFileFolder(std::string folder) { fileFolder_ = std::move(folder); }
 
@@ -446,6 +467,8 @@ class Host {
   std::vector<HandledMessage> handled_;
   std::vector<std::string> destroyedRunning_;
   uint64_t now_ = 0;
+  uint32_t callLimitMs_;
+  std::vector<TimedOutCall> timedOut_;
   uint64_t hostCalls_ = 0;
   std::string fileFolder_;
   uint32_t allocationsToGrant_ = 0;

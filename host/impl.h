@@ -111,6 +111,10 @@ struct Host::Impl {
 
   // Object tree.
   std::map<uint32_t, std::unique_ptr<ObjectNode>> objects;
+  // Every object's handle under its parent (0: the top) and its name, so a path step and a
+  // parent's children are one lookup: paths and trees of any depth cost time in proportion to
+  // their length. Equal names keep the order they were added in.
+  std::map<uint32_t, std::multimap<std::string, uint32_t, std::less<>>> children;
   std::map<uint32_t, RemovedObject> removed;
   uint32_t nextHandle = 0x1001;
   uint32_t nextSerial = 1;
@@ -151,6 +155,12 @@ struct Host::Impl {
   // Takes a reference out of whichever chain holds it. The host finds it by walking its own
   // chains, never by trusting the value's links, which may be stale or garbage.
   bool Unchain(ReferenceValue* reference);
+  // The first object of that name under `parent` (0: the top), or 0.
+  uint32_t Child(uint32_t parent, std::string_view name) const;
+  std::vector<uint32_t> ChildrenOf(uint32_t parent) const;
+  void AddChild(uint32_t parent, const std::string& name, uint32_t handle);
+  bool RemoveOne(uint32_t handle);  // one object, its children already gone
+  void RemoveChild(uint32_t parent, const std::string& name, uint32_t handle);
   uint32_t Atom(const std::string& name);
   std::vector<uint32_t> PathEntries(uint32_t handle);
   uint32_t ResolveEntries(const std::vector<uint32_t>& entries) const;
@@ -160,6 +170,8 @@ struct Host::Impl {
   void ReleaseChainedIn(Instance* instance);
   uint32_t ResolveDesignation(const void* target, const Instance* from) const;
   MessageOutcome Deliver(void* record, uint32_t destination, uint32_t id, uint32_t second);
+  // Records a slot call abandoned at the time limit and fences its instance off.
+  void TimedOut(Instance& instance, uint16_t row, uint16_t column);
 };
 
 // The instance behind a record the plug-in passed as `self` of a host method, across hosts.

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "host/call_limit.h"
 #include "host/impl.h"
 #include "host/pe/module.h"
 #include "host/pe/trap.h"
@@ -48,9 +49,10 @@ void OnFault(int signal) {
   siglongjmp(g_jump, 1);
 }
 
-// Runs `call`; false (with a reason) when it faulted, or when a DLL it entered failed.
+// Runs `call`; false (with a reason) when it faulted, when a DLL it entered failed, or when it
+// ran past the time limit (`what` names it in the reason).
 template <typename Call>
-bool GuardedCall(Call call, std::string* why) {
+bool GuardedCall(Call call, uint32_t limitMs, const char* what, std::string* why) {
   static char* altStack = nullptr;
   constexpr size_t kAltStackSize = 64 * 1024;
   if (altStack == nullptr) altStack = static_cast<char*>(std::malloc(kAltStackSize));
@@ -70,20 +72,29 @@ bool GuardedCall(Call call, std::string* why) {
   bool ok = true;
   g_signal = 0;
   const pe::GuardChain guards = pe::CurrentGuardChain();
-  if (sigsetjmp(g_jump, 1) == 0) {
-    ok = pe::RunGuarded(call, why);
-  } else {
+  // The fault's jump lands inside the limited call, which so still ends in order.
+  auto limited = [&] {
+    if (sigsetjmp(g_jump, 1) == 0) {
+      ok = pe::RunGuarded(call, why);
+    } else {
+      ok = false;
+      pe::RestoreGuardChain(guards);
+      *why = std::string("it crashed with ") + strsignal(g_signal);
+    }
+  };
+  if (!WithinLimit(limitMs, limited)) {
     ok = false;
     pe::RestoreGuardChain(guards);
-    *why = std::string("it crashed with ") + strsignal(g_signal);
+    *why = std::string(what) + " did not return within " + LimitText(limitMs);
   }
   for (int i = 0; i < 4; ++i) sigaction(signals[i], &old[i], nullptr);
   sigaltstack(&oldStack, nullptr);
   return ok;
 }
 
-bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, std::string* why) {
-  return GuardedCall([&] { entry(descriptor); }, why);
+bool GuardedEntry(abi::EntryPoint entry, abi::PluginDescriptor* descriptor, uint32_t limitMs,
+                  std::string* why) {
+  return GuardedCall([&] { entry(descriptor); }, limitMs, "the entry call", why);
 }
 
 // ---- ELF32 export enumeration.
@@ -232,7 +243,8 @@ bool RegisterExport(Host::Impl& impl, const std::string& exportName, abi::EntryP
   void* services = impl.servicesRecord;
   // Name query.
   DescriptorBlock query(0, services, impl.host);
-  if (!GuardedEntry(entry, query.descriptor, why)) return false;
+  const uint32_t limit = impl.host->CallLimit();
+  if (!GuardedEntry(entry, query.descriptor, limit, why)) return false;
   const uint8_t* nameBytes = query.descriptor->names;
   if (nameBytes[0] == 0) {
     *why = "the name query wrote an empty class name";
@@ -265,7 +277,7 @@ bool RegisterExport(Host::Impl& impl, const std::string& exportName, abi::EntryP
   {
     DescriptorBlock dry(1, services, impl.host);
     g_columnsAsked = &order;
-    bool ok = GuardedEntry(entry, dry.descriptor, why);
+    bool ok = GuardedEntry(entry, dry.descriptor, limit, why);
     g_columnsAsked = nullptr;
     if (!ok) return false;
   }
@@ -275,7 +287,7 @@ bool RegisterExport(Host::Impl& impl, const std::string& exportName, abi::EntryP
   g_allocating = &impl;
   g_failAllocator = options.failAllocator;
   size_t firstTable = impl.ownedTables.size();
-  bool ok = GuardedEntry(entry, real.descriptor, why);
+  bool ok = GuardedEntry(entry, real.descriptor, limit, why);
   g_failAllocator = false;
   if (!ok) return false;
   abi::PluginDescriptor& d = *real.descriptor;
@@ -383,9 +395,13 @@ pe::Module* LoadDll(Host::Impl& impl, const std::string& path, const std::vector
   if (module == nullptr) return nullptr;
   pe::Module* dll = module.get();
   impl.dlls.push_back(std::move(module));
+  pe::Image& image = dll->GetImage();
+  AddPluginCode(image.Base(), image.Base() + image.Size());
   bool attached = false;
   std::string why;
-  if (!GuardedCall([&] { attached = dll->Attach(&why); }, &why) || !attached) {
+  if (!GuardedCall([&] { attached = dll->Attach(&why); }, impl.host->CallLimit(),
+                   "its DllMain call", &why) ||
+      !attached) {
     *error = "cannot load " + path + ": " + why;
     return nullptr;
   }
@@ -409,13 +425,16 @@ LoadResult Host::Load(const std::string& path, const LoadOptions& options) {
     dll = LoadDll(*impl_, path, windowsDll, &exports, &entries, &result.error);
     if (dll == nullptr) return result;
   } else {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // A name without a slash would send dlopen to the system's library path, not this folder.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
       const char* reason = dlerror();
       result.error = "cannot load " + path + ": " + (reason ? reason : "unknown reason");
       return result;
     }
     impl_->libraries.push_back(library);
+    AddPluginCodeOf(library);
     for (const std::string& name : exports) entries.push_back(dlsym(library, name.c_str()));
   }
   if (exports.empty()) {

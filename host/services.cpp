@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/call_limit.h"
 #include "host/impl.h"
+#include "host/pe/trap.h"
 #include "host/trace_hook.h"
 
 namespace refhost {
@@ -918,7 +920,27 @@ abi::Result RefhostOtherSetAttribute(void* self, const char* name, const void* i
   const abi::MethodEntry* entry = instance->Class().Entry(0, abi::slot::kSetAttribute);
   if (entry == nullptr) return 1;
   using Fn = abi::Result (*)(void*, const char*, const void*, const void*);
-  auto call = [&] { return reinterpret_cast<Fn>(entry->function)(self, name, index, value); };
+  // Under the time limit and a DLL guard, as every slot call (host.cpp's CallSlot).
+  auto call = [&]() -> abi::Result {
+    Host::Impl& impl = instance->GetHost().impl();
+    if (instance->TimedOut()) return kSlotTimedOut;
+    abi::Result result = kSlotNotRegistered;
+    std::string reason;
+    auto body = [&] {
+      if (!pe::RunGuarded(
+              [&] { result = reinterpret_cast<Fn>(entry->function)(self, name, index, value); },
+              &reason)) {
+        impl.stopReason = reason;
+      }
+    };
+    const pe::GuardChain guards = pe::CurrentGuardChain();
+    if (!WithinLimit(impl.host->CallLimit(), body)) {
+      pe::RestoreGuardChain(guards);
+      result = kSlotTimedOut;
+      impl.TimedOut(*instance, 0, abi::slot::kSetAttribute);
+    }
+    return result;
+  };
   instance->GetHost().CountHostCall();
   Tracer& tracer = instance->GetHost().GetTracer();
   if (!tracer.On()) return call();

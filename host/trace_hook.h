@@ -4,9 +4,16 @@
 
 #include <cstdint>
 
+#include "host/call_limit.h"
 #include "host/host.h"
 
 namespace refhost {
+
+template <typename Result>
+Result BackToPlugin(Result result) {
+  AbandonIfOverdue();
+  return result;
+}
 
 template <typename Render, typename Call>
 auto TracedCall(Host* host, const char* method, Render render, Call call) {
@@ -24,7 +31,9 @@ auto TracedCall(Host* host, const char* method, Render render, Call call) {
 }  // namespace refhost
 
 // `return`s the call's result; `render` is a chain of TraceArgs calls (".Number(n).Out()").
+// The method is done by the time its result is handed back: the point where an overdue call
+// may be abandoned (host/call_limit.h).
 #define REFHOST_TRACED(host, method, render, call)                                  \
-  return ::refhost::TracedCall(                                                     \
+  return ::refhost::BackToPlugin(::refhost::TracedCall(                             \
       host, method, [&](::refhost::TraceArgs& traced_args) { traced_args render; }, \
-      [&] { return call; })
+      [&] { return call; }))

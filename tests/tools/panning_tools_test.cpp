@@ -109,9 +109,9 @@ TEST(PanningTools, AScenarioMovesTheOwnerAndPlotsWhatThePanDid) {
   EXPECT_FALSE(Has(run.output, "FAIL"));
   // Item 16 limits what is entered, and copies it to item 9.
   EXPECT_TRUE(Has(run.output, "> change ramp 16\n  item 4 = id(2001,0)")) << run.output;
-  EXPECT_TRUE(Has(run.output, "  item 9 = 100\n")) << run.output;
+  EXPECT_TRUE(Has(run.output, "  item 9 = 100   # target pan\n")) << run.output;
   EXPECT_TRUE(Has(run.output, "  item 11 = duration(60,2,600)")) << run.output;
-  EXPECT_TRUE(Has(run.output, "  item 9 = 0 (disabled)\n")) << run.output;
+  EXPECT_TRUE(Has(run.output, "  item 9 = 0 (disabled)   # target pan\n")) << run.output;
   EXPECT_TRUE(Has(run.output,
                   "moved /hall/bell from point(0,50) to point(200,50) in 4 steps; "
                   "clock at 300 ms"));

@@ -14,11 +14,12 @@ struct Outcome {
   std::string output;  // stdout and stderr together
 };
 
-inline Outcome Plughost(const std::string& args) {
+// Runs `plughost ARGS` (in folder `in` when given).
+inline Outcome Plughost(const std::string& args, const std::string& in = "") {
   Outcome run;
   // Through the i386 wrapper, as CTest runs every program: the kernel may not run i386 itself.
-  std::string command =
-      std::string("sh ") + RUN_I386_PATH + " " + PLUGHOST_PATH + " " + args + " 2>&1";
+  std::string command = (in.empty() ? "" : "cd '" + in + "' && ") + "sh " + RUN_I386_PATH + " " +
+                        PLUGHOST_PATH + " " + args + " 2>&1";
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
   std::array<char, 512> buffer;

@@ -1,6 +1,7 @@
 // plughost as a user runs it: its output, its errors and its exit status.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "tests/tools/plughost_run.h"
@@ -30,7 +31,8 @@ TEST(Plughost, InfoListsEveryClassWithItsSlotsInRegistrationOrder) {
 
   Outcome probe = Plughost(std::string("info ") + PROBE_PLUGIN_PATH);
   EXPECT_EQ(probe.status, 0) << probe.output;
-  EXPECT_TRUE(Has(probe.output, "class flags    5 (0x5)"));
+  EXPECT_TRUE(
+      Has(probe.output, "class flags    5 (0x5: Construct and CopyConstruct take a base object)"));
   EXPECT_TRUE(Has(probe.output, "row 1  column  0  Periodic"));
   EXPECT_TRUE(Has(probe.output, "row 1  column  1  PositionChanged"));
 }
@@ -62,6 +64,43 @@ TEST(Plughost, HelpAndUsageErrors) {
   Outcome unknown = Plughost("frobnicate");
   EXPECT_EQ(unknown.status, 2);
   EXPECT_TRUE(Has(unknown.output, "unknown command \"frobnicate\""));
+}
+
+TEST(Plughost, ALibraryIsFoundByItsBareNameInTheCurrentFolder) {
+  const std::filesystem::path tavin(TAVIN_PATH);
+  const Outcome run = Plughost("info " + tavin.filename().string(), tavin.parent_path().string());
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output, "class Quit")) << run.output;
+}
+
+TEST(Plughost, UnknownOptionsAndMissingValuesAreUsageErrors) {
+  struct Case {
+    const char* args;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"info --json x.so", "plughost info: unknown option --json"},
+      {"info --timeout", "plughost info: --timeout needs a value"},
+      {"info --timeout -1 x.so", "--timeout takes seconds from 0"},
+      {"validate --json", "plughost validate: --json needs a value"},
+      {"validate --frobnicate x.so", "plughost validate: unknown option --frobnicate"},
+      {"run x.scn --json out", "plughost run: unknown option --json"},
+  };
+  for (const Case& c : cases) {
+    const Outcome run = Plughost(c.args);
+    EXPECT_EQ(run.status, 2) << c.args << "\n" << run.output;
+    EXPECT_TRUE(Has(run.output, c.message)) << c.args << "\n" << run.output;
+  }
+}
+
+TEST(Plughost, AnEntryThatNeverReturnsIsRefusedAtTheTimeLimit) {
+  const Outcome run = Plughost(std::string("info --timeout 0.5 ") + HANG_PLUGIN_PATH);
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "export Stuck does not follow the entry protocol: the entry call did not "
+                  "return within 0.5 s"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output, "class Sleeper")) << run.output;
 }
 
 }  // namespace

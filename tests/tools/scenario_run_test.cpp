@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -23,13 +24,13 @@ Outcome RunFile(const std::string& name) {
 }
 
 // Runs a scenario given as text, from a file of its own.
-Outcome RunText(const std::string& text) {
+Outcome RunText(const std::string& text, const std::string& options = kLibDir) {
   char path[] = "/tmp/plughost_scenario_XXXXXX";
   int fd = mkstemp(path);
   if (fd < 0) return {};
   close(fd);
   std::ofstream(path) << text;
-  Outcome run = Plughost(std::string("run ") + path + kLibDir);
+  Outcome run = Plughost(std::string("run ") + path + options);
   std::remove(path);
   return run;
 }
@@ -211,6 +212,113 @@ TEST(ScenarioRun, TracePrintsEachHostCallUnderItsCommand) {
   EXPECT_TRUE(Has(traced.output, "  | -> Quit#1.Construct = 0\n")) << traced.output;
   EXPECT_TRUE(Has(traced.output, "> (end: destroy all)\n  | -> Quit#1.Destruct = 0\n"))
       << traced.output;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ScenarioRun, EveryRunEndsWithOneSummaryLine) {
+  const Outcome run = RunText("object /a\nexpect listeners 0\nexpect listeners 1\n");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output, ": 2 expectations, 1 failed, 0 faults, 0 leaks: FAIL\n"))
+      << run.output;
+  const Outcome demo = Plughost(std::string("run ") + DEMO_SCENARIO + kLibDir);
+  EXPECT_EQ(demo.status, 0) << demo.output;
+  EXPECT_TRUE(Has(demo.output, "\ndemo.scn: ")) << demo.output;
+  EXPECT_TRUE(Has(demo.output, " 0 failed, 0 faults, 0 leaks: PASS\n")) << demo.output;
+}
+
+TEST(ScenarioRun, AnExportRefusedOnLoadFailsTheRun) {
+  const Outcome run = RunText(std::string("load ") + BAD_PLUGIN_PATH + "\nsay still running\n");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output, "refused: export Crashy does not follow the entry protocol"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output, "still running"));
+  EXPECT_TRUE(Has(run.output, "7 exports were refused"));
+  EXPECT_TRUE(Has(run.output, "0 leaks, 7 exports refused: FAIL\n"));
+}
+
+TEST(ScenarioRun, AFolderOrAnEmptyFileIsNoScenario) {
+  const Outcome folder = Plughost("run /tmp");
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_TRUE(Has(folder.output, "/tmp is a folder, not a scenario file")) << folder.output;
+  const Outcome empty = Plughost("run /dev/null");
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_TRUE(Has(empty.output, "/dev/null: the scenario has no commands")) << empty.output;
+  const Outcome comments = RunText("# nothing but a comment\n\n");
+  EXPECT_EQ(comments.status, 1);
+  EXPECT_TRUE(Has(comments.output, "has no commands")) << comments.output;
+}
+
+TEST(ScenarioRun, ARunStoppedByAnErrorStillReleasesWhatIsLeftAndReportsLeaks) {
+  const Outcome run = RunText(std::string("load ") + FLAWED_PLUGIN_PATH +
+                              "\nobject /a\nnew l Leaky on /a\nenable ghost\nsay never\n");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output, ":4: no instance named \"ghost\"")) << run.output;
+  EXPECT_FALSE(Has(run.output, "never"));
+  EXPECT_TRUE(Has(run.output, "at the end the host saw 0 ownership fault(s) and 1 leak(s)"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output, "1 leak, stopped at line 4: FAIL\n")) << run.output;
+}
+
+TEST(ScenarioRun, ALibraryNameMustBeFoundOnceAndLoadingSaysWhichFile) {
+  namespace fs = std::filesystem;
+  const fs::path root = fs::temp_directory_path() / ("plughost_libs_" + std::to_string(getpid()));
+  fs::create_directories(root / "one");
+  fs::create_directories(root / "two");
+  fs::create_symlink(TAVIN_PATH, root / "one" / "TAVIN.so");
+  const std::string load = "load TAVIN\n";
+
+  const Outcome found = RunText(load, " --lib-dir " + root.string());
+  EXPECT_EQ(found.status, 0) << found.output;
+  EXPECT_TRUE(Has(found.output, "loaded " + (root / "one" / "TAVIN.so").string() + ": "))
+      << found.output;
+
+  fs::create_symlink(TAVIN_PATH, root / "two" / "TAVIN.so");
+  const Outcome twice = RunText(load, " --lib-dir " + root.string());
+  EXPECT_EQ(twice.status, 1) << twice.output;
+  EXPECT_TRUE(Has(twice.output, "library TAVIN is found 2 times below " + root.string() +
+                                    "; load one by its path:\n  " +
+                                    (root / "one" / "TAVIN.so").string() + "\n  " +
+                                    (root / "two" / "TAVIN.so").string()))
+      << twice.output;
+  fs::remove_all(root);
+
+  const Outcome nowhere = RunText(load, " --lib-dir /nonexistent/libs");
+  EXPECT_EQ(nowhere.status, 2);
+  EXPECT_TRUE(Has(nowhere.output, "--lib-dir /nonexistent/libs is not a folder")) << nowhere.output;
+  const Outcome missing = RunText("load NoSuch\n", " --lib-dir /tmp");
+  EXPECT_TRUE(Has(missing.output, "(looked in /tmp, . and below /tmp)")) << missing.output;
+}
+
+TEST(ScenarioRun, ACallThatNeverReturnsStopsTheRunNamingClassAndSlot) {
+  const Outcome run = RunText(std::string("load ") + HANG_PLUGIN_PATH +
+                                  "\nobject /a\nnew s Sleeper on /a\ndeliver s id(1)\nsay never\n",
+                              kLibDir + " --timeout 0.5");
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "refused: export Stuck does not follow the entry protocol: the "
+                  "entry call did not return within 0.5 s"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output, ":4: Sleeper#1.HandleMessage did not return within 0.5 s"))
+      << run.output;
+  EXPECT_FALSE(Has(run.output, "never"));
+  EXPECT_TRUE(Has(run.output, "stopped at line 4: FAIL\n")) << run.output;
+  EXPECT_EQ(RunText("say x\n", " --timeout soon").status, 2);
+}
+
+TEST(ScenarioRun, GetSaysWhatAnIndexMeansAndWhenTheTypeAskedForIsNotTheOneWritten) {
+  const Outcome run = RunText(
+      "load TAVIN\nobject /a\nnew q Quit on /a\nget q events[0x40000001] as int\n"
+      "enable q\nexpect sent 0\neditor q\n");
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "  q.events[0x40000001] = id(1803,0)   # index: second member, element 1; "
+                  "asked as int, the plug-in wrote a message id\n"))
+      << run.output;
+  EXPECT_TRUE(Has(run.output, "  item 6 = id(1802,0)   # first message answered as handled"))
+      << run.output;
 }
 
 }  // namespace

@@ -28,10 +28,10 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// "TAVIN.so" and "TAVIN.dll" are the same library.
+// "TAVIN.so" and "TAVIN.dll" are the same library, wherever each was built.
 std::string WithoutForm(const std::string& line) {
-  static const std::regex library(R"((\w+)\.(so|dll)\b)");
-  return std::regex_replace(line, library, "$1.LIB");
+  static const std::regex library(R"(([^\s:]*/)?(\w+)\.(so|dll)\b)");
+  return std::regex_replace(line, library, "$2.LIB");
 }
 
 // Addresses differ between any two runs; nothing else may.

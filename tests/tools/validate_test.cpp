@@ -1,6 +1,12 @@
 // plughost validate: each way a class can break its life cycle is caught and named, a crash
 // fails only its own class, and sound libraries pass.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
 
 #include "tests/tools/plughost_run.h"
 
@@ -26,35 +32,31 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
   const std::string sound = ClassSection(run.output, "Sound");
   ASSERT_FALSE(sound.empty()) << run.output;
   EXPECT_FALSE(Has(sound, "FAIL")) << sound;
-  EXPECT_TRUE(Has(sound, "ok    Save then Load into a fresh instance")) << sound;
+  EXPECT_TRUE(Has(sound, "ok    state.save-load-round-trip")) << sound;
 
   struct Expected {
     const char* name;
     const char* line;
   };
   const Expected cases[] = {
-      {"Leaky", "FAIL  Destruct leaves nothing behind: Leaky#2 left string of 8 bytes"},
-      {"Leaky", "FAIL  no ownership fault and no leak once every instance is gone: 4 leak(s)"},
-      {"DoubleFree", "FAIL  Destruct leaves nothing behind: ownership fault: double free"},
+      {"Leaky", "FAIL  lifecycle.destruct-releases-everything: Leaky#6 left string of 8 bytes"},
+      {"Leaky",
+       "FAIL  lifecycle.construct: its instances, once destroyed, left 1 allocation(s), the "
+       "first: string of 8 bytes"},
+      {"DoubleFree", "FAIL  lifecycle.construct: ownership fault: double free"},
       {"Sticky",
-       "FAIL  Enable then Disable leaves no listener: after Disable it still listens "
+       "FAIL  messages.enable-disable-leaves-no-listener: after Disable it still listens "
        "to id(900,0)"},
-      {"Lenient", "FAIL  Load of an unknown data version answers 1: version 32767 answered 0"},
-      {"Lenient", "FAIL  GetAttribute of an unknown name answers 1: answered 0 without an index"},
-      {"Oversize",
-       "FAIL  StoredSize equals what Save writes: StoredSize said 14 bytes, Save "
-       "wrote 10"},
-      {"Deaf", "FAIL  HandleMessage of each id it listens for answers 0: id(900,0) answered 1"},
-      {"ScreenKeeper",
-       "FAIL  no ownership fault and no leak once every instance is gone: 3 system handle(s) "
-       "still open: live handles: dc#1 dc#2 dc#3"},
+      {"Lenient", "FAIL  state.unknown-version-refused: version 32767 answered 0"},
+      {"Lenient", "FAIL  attributes.get-unknown-name-refused: answered 0 without an index"},
+      {"Oversize", "FAIL  state.stored-size-matches-save: StoredSize said 14 bytes, Save wrote 10"},
       {"Crasher", "crashed with Segmentation fault; the class's remaining checks did not run"},
-      {"Fickle",
-       "FAIL  registration run again gives the same answer: a registration now fills "
-       "13 slots"},
+      {"Fickle", "FAIL  registration.repeatable: a registration now fills 13 slots"},
+      {"Deaf", "FAIL  messages.own-ids-handled: id(900,0) answered 1"},
+      {"ScreenKeeper", "system handle(s) still open: live handles: dc#"},
       {"Ticker",
-       "FAIL  Destruct stops the periodic calls its messages started: its periodic calls still "
-       "ran after Destruct"},
+       "FAIL  lifecycle.destruct-stops-periodic-calls: its periodic calls still ran after "
+       "Destruct"},
   };
   for (const Expected& c : cases) {
     EXPECT_TRUE(Has(ClassSection(run.output, c.name), c.line)) << c.name << "\n" << run.output;
@@ -70,8 +72,8 @@ TEST(Validate, EachFlawedClassFailsForItsOwnFault) {
 TEST(Validate, SoundLibrariesPassAndBadOnesFail) {
   const Outcome probe = Plughost(std::string("validate ") + PROBE_PLUGIN_PATH);
   EXPECT_EQ(probe.status, 0) << probe.output;
-  EXPECT_TRUE(Has(probe.output, "ok    Construct with a base object")) << probe.output;
-  EXPECT_TRUE(Has(probe.output, "ok    Enable then Disable leaves no listener"));
+  EXPECT_TRUE(Has(probe.output, "ok    lifecycle.construct")) << probe.output;
+  EXPECT_TRUE(Has(probe.output, "ok    messages.enable-disable-leaves-no-listener"));
   EXPECT_TRUE(Has(probe.output, "0 failed"));
   EXPECT_TRUE(Has(probe.output, "\nPASS\n"));
 
@@ -80,13 +82,150 @@ TEST(Validate, SoundLibrariesPassAndBadOnesFail) {
       Plughost(std::string("validate ") + BAD_PLUGIN_PATH + " /etc/passwd " + PROBE_PLUGIN_PATH);
   EXPECT_EQ(bad.status, 1) << bad.output;
   EXPECT_TRUE(Has(bad.output,
-                  "FAIL  registration: export Crashy does not follow the entry "
+                  "FAIL  registration.entry-protocol: export Crashy does not follow the entry "
                   "protocol: it crashed"))
       << bad.output;
   EXPECT_TRUE(Has(bad.output, "FAIL  load: /etc/passwd is not an ELF file"));
   EXPECT_TRUE(Has(bad.output, "  class Probe"));
 
   EXPECT_EQ(Plughost("validate").status, 2);
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The seed line: "validate: seed N (--seed N repeats this run), ...".
+std::string SeedOf(const std::string& output) {
+  const std::string head = "validate: seed ";
+  const size_t at = output.find(head);
+  if (at == std::string::npos) return "";
+  return output.substr(at + head.size(), output.find(' ', at + head.size()) - at - head.size());
+}
+
+TEST(Validate, ClassIncludeAndExcludeChooseWhatRuns) {
+  const Outcome run =
+      Plughost(std::string("validate --class Lenient --class Sound --include ^state\\\\. "
+                           "--exclude unknown-version ") +
+               FLAWED_PLUGIN_PATH);
+  EXPECT_EQ(run.status, 0) << run.output;  // Lenient's faults lie outside what was chosen
+  EXPECT_TRUE(Has(run.output, "  class Lenient")) << run.output;
+  EXPECT_FALSE(Has(run.output, "  class Leaky"));
+  EXPECT_TRUE(Has(run.output, "ok    state.stored-size-matches-save"));
+  EXPECT_FALSE(Has(run.output, "lifecycle."));
+  EXPECT_FALSE(Has(run.output, "state.unknown-version-refused"));
+  EXPECT_TRUE(Has(run.output, "validate: 1 library, 2 classes, 4 checks: 4 ok")) << run.output;
+
+  const Outcome nobody = Plughost(std::string("validate --class Nobody ") + FLAWED_PLUGIN_PATH);
+  EXPECT_EQ(nobody.status, 1);
+  EXPECT_TRUE(Has(nobody.output, "FAIL  class: no library named exports a class Nobody"))
+      << nobody.output;
+  EXPECT_EQ(Plughost("validate --include nothing-matches-this x.so").status, 2);
+  EXPECT_EQ(Plughost("validate --include '(' x.so").status, 2);
+}
+
+TEST(Validate, ListNamesTheChecksWithoutRunningThem) {
+  const Outcome list = Plughost("validate --list --include ^editor");
+  EXPECT_EQ(list.status, 0) << list.output;
+  EXPECT_TRUE(Has(list.output, "editor.round-trip ")) << list.output;
+  EXPECT_FALSE(Has(list.output, "state."));
+  EXPECT_FALSE(Has(list.output, "validate: seed"));
+  // Every check is named area.what-it-proves.
+  const Outcome all = Plughost("validate --list");
+  std::istringstream lines(all.output);
+  std::string line;
+  int checks = 0;
+  while (std::getline(lines, line)) {
+    ++checks;
+    const std::string name = line.substr(0, line.find(' '));
+    EXPECT_TRUE(std::regex_match(name, std::regex("[a-z]+\\.[a-z0-9-]+"))) << line;
+  }
+  EXPECT_GE(checks, 20);
+}
+
+TEST(Validate, EveryRunPrintsItsSeedAndASeedRepeatsARun) {
+  const Outcome first = Plughost(std::string("validate ") + PROBE_PLUGIN_PATH);
+  const std::string seed = SeedOf(first.output);
+  ASSERT_FALSE(seed.empty()) << first.output;
+  EXPECT_TRUE(Has(first.output, "(--seed " + seed + " repeats this run)"));
+  const Outcome again = Plughost("validate --seed " + seed + " " + PROBE_PLUGIN_PATH);
+  EXPECT_EQ(SeedOf(again.output), seed);
+  EXPECT_TRUE(Has(again.output, "; seed " + seed + "\n")) << again.output;
+  EXPECT_EQ(Plughost("validate --seed -3 x.so").status, 2);
+}
+
+TEST(Validate, JUnitAndJsonReportsHoldEveryCheck) {
+  const std::string junit = "/tmp/plughost_validate_" + std::to_string(getpid()) + "/v.xml";
+  const std::string json = "/tmp/plughost_validate_" + std::to_string(getpid()) + "/v.json";
+  const Outcome run =
+      Plughost("validate --seed 42 --class Oversize --class Sound --junit " + junit + " --json " +
+               json + " " + FLAWED_PLUGIN_PATH + " /etc/passwd");
+  EXPECT_EQ(run.status, 1) << run.output;
+  const std::string xml = ReadFile(junit);
+  EXPECT_TRUE(Has(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ")) << xml;
+  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"22\" failures=\"3\""))
+      << xml;
+  EXPECT_TRUE(Has(xml, "<property name=\"seed\" value=\"42\"/>"));
+  EXPECT_TRUE(Has(xml,
+                  "<testcase classname=\"flawed_plugin.Oversize\" "
+                  "name=\"state.stored-size-matches-save\" time=\""))
+      << xml;
+  EXPECT_TRUE(Has(xml, "<failure message=\"StoredSize said 14 bytes, Save wrote 10\"/>"));
+  EXPECT_TRUE(Has(xml, "<skipped message=\"no Attached slot\"/>"));
+  EXPECT_TRUE(Has(xml, "name=\"load\""));
+  EXPECT_TRUE(Has(xml, "/etc/passwd is not an ELF file"));
+
+  const std::string text = ReadFile(json);
+  EXPECT_TRUE(Has(text, "\"seed\": 42")) << text;
+  EXPECT_TRUE(Has(text, "{\"library\": \"" + std::string(FLAWED_PLUGIN_PATH) +
+                            "\", \"class\": \"Oversize\", \"check\": "
+                            "\"state.stored-size-matches-save\", \"result\": \"fail\", "
+                            "\"reason\": \"StoredSize said 14 bytes, Save wrote 10\", "
+                            "\"seconds\": "))
+      << text;
+  EXPECT_TRUE(Has(text, "\"class\": \"\", \"check\": \"load\", \"result\": \"fail\""));
+  std::filesystem::remove_all(std::filesystem::path(junit).parent_path());
+
+  const Outcome unwritable =
+      Plughost(std::string("validate --junit /proc/none/v.xml ") + PROBE_PLUGIN_PATH);
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_TRUE(Has(unwritable.output, "cannot write /proc/none/v.xml")) << unwritable.output;
+}
+
+TEST(Validate, ACallThatNeverReturnsFailsItsCheckNamingClassAndSlot) {
+  const Outcome run = Plughost(std::string("validate --timeout 0.5 ") + HANG_PLUGIN_PATH);
+  EXPECT_EQ(run.status, 1) << run.output;
+  EXPECT_TRUE(Has(run.output,
+                  "FAIL  attributes.get-unknown-name-refused: Sleeper#3.GetAttribute did not "
+                  "return within 0.5 s"))
+      << run.output;
+  // The class is fenced off, not ended: the checks after it still run.
+  EXPECT_TRUE(Has(run.output, "ok    attributes.set-unknown-name-refused")) << run.output;
+  EXPECT_TRUE(Has(
+      run.output,
+      "FAIL  messages.foreign-id-refused: Sleeper#6.HandleMessage did not return within 0.5 s"));
+  EXPECT_TRUE(Has(run.output,
+                  "FAIL  registration.entry-protocol: export Stuck does not follow the entry "
+                  "protocol: the entry call did not return within 0.5 s"));
+#ifdef DLL_DIR
+  // The same code as a Windows DLL in the host's own loader.
+  const Outcome dll = Plughost(std::string("validate --timeout 0.5 --include foreign ") + DLL_DIR +
+                               "/testdata/hang_plugin.dll");
+  EXPECT_TRUE(Has(dll.output,
+                  "FAIL  messages.foreign-id-refused: Sleeper#1.HandleMessage did not return "
+                  "within 0.5 s"))
+      << dll.output;
+  EXPECT_TRUE(Has(dll.output,
+                  "export Stuck does not follow the entry protocol: the entry call "
+                  "did not return within 0.5 s"));
+#endif
 }
 
 }  // namespace

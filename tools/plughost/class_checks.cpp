@@ -1,6 +1,7 @@
 #include "tools/plughost/class_checks.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -97,35 +98,44 @@ class ClassChecks {
   ClassChecks(refhost::Host& host, const refhost::ClassInfo& info, CheckSink& sink)
       : host_(host), info_(info), sink_(sink) {}
 
-  void Run();
+  void Run(const CheckOptions& options);
+
+  // The checks, one function each.
+  std::string RegistrationSlotsKnown();
+  std::string RegistrationRepeatable();
+  std::string Construct();
+  std::string CopyConstruct();
+  std::string Assign();
+  std::string DestructReleases();
+  std::string Attached();
+  std::string ToEditorModeZero();
+  std::string ToEditorOtherMode();
+  std::string EditorRoundTrip();
+  std::string EditorItemChanged();
+  std::string ValidateOwnSettings();
+  std::string StoredSizeMatchesSave();
+  std::string SaveLoadRoundTrip();
+  std::string UnknownVersionRefused();
+  std::string GetUnknownRefused();
+  std::string SetUnknownRefused();
+  std::string EnableDisable();
+  std::string VisitPassesHostValues();
+  std::string OwnIdsHandled();
+  std::string DestructStopsPeriodicCalls();
+  std::string ForeignIdRefused();
 
  private:
-  // Runs one check. The body answers "" when it passed, "skip: why" to skip, or why it
-  // failed; an ownership fault recorded meanwhile fails it too.
-  void Check(const std::string& name, const std::function<std::string()>& body) {
-    sink_.Begin(name);
-    const size_t before = host_.Ownership().Faults().size();
-    // A DLL that reached what the host does not serve fails the check it stopped the host in.
-    const bool stopped = !host_.StopReason().empty();
-    std::string why = stopped ? "skip: the host stopped in an earlier check" : body();
-    if (!stopped && !host_.StopReason().empty()) why = host_.StopReason();
-    const auto& faults = host_.Ownership().Faults();
-    if (why.empty() && faults.size() > before) {
-      why = "ownership fault: " + faults[before].ToString();
-      if (faults.size() > before + 1)
-        why += " (and " + Number(faults.size() - before - 1) + " more)";
-    }
-    if (why.rfind("skip: ", 0) == 0) {
-      sink_.End(name, Outcome::kSkip, why.substr(6));
-    } else {
-      sink_.End(name, why.empty() ? Outcome::kOk : Outcome::kFail, why);
-    }
-  }
+  // Runs one check: "" from the body is a pass, "skip: why" a skip, anything else why it
+  // failed. Whatever the check made is destroyed after it; an ownership fault or a leak meanwhile
+  // fails it too, and so does a call abandoned at the time limit.
+  void Check(const CheckInfo& check, uint32_t seed, std::string (ClassChecks::*body)());
+
   bool Has(uint16_t column) const { return info_.HasSlot(0, column); }
   static std::string NotRegistered(const char* slot) {
     return std::string("skip: no ") + slot + " slot";
   }
-
+  // A fresh instance on the check's owner object, or null (fresh_ says why).
+  Instance* Make() { return host_.Create(info_.name, owner_, owner_); }
   // The stored form of an instance, when the class can save.
   std::optional<Bytes> Stored(Instance* instance) {
     if (!Has(abi::slot::kSave)) return std::nullopt;
@@ -139,16 +149,15 @@ class ClassChecks {
     if (!x || !y || *x == *y) return "";
     return std::string(what) + ": " + Difference(*x, *y);
   }
-  Instance* Make() { return host_.Create(info_.name, owner_, owner_); }
-  // Destroys an instance and names what it left allocated.
-  std::string DestroyAndCount(Instance* instance) {
-    const std::string label = instance->Label();
-    host_.Destroy(instance);
-    for (const refhost::Allocation& a : host_.Ownership().Leaks()) {
-      if (a.madeBy == label) return label + " left " + a.ToString();
-    }
-    return "";
+  // "" when the instance still stores `before` (or the class cannot save), else what changed.
+  std::string Unchanged(const std::optional<Bytes>& before, Instance* instance,
+                        const std::string& what) {
+    std::optional<Bytes> after = Stored(instance);
+    if (!before || !after || *before == *after) return "";
+    return what + ": " + Difference(*before, *after);
   }
+  // Saves an instance as the host writes a title: StoredSize, then Save into a fresh stream.
+  std::string SaveInto(Instance* instance, refhost::HostStream** stream, int16_t* version);
   std::vector<refhost::ListenerInfo> ListenersOf(const Instance* instance) {
     std::vector<refhost::ListenerInfo> mine;
     for (const refhost::ListenerInfo& l : refhost::Listeners(host_)) {
@@ -163,31 +172,40 @@ class ClassChecks {
     }
     return items;
   }
-
-  std::string RegistrationSane();
-  std::string RegistrationRepeated();
-  std::string Lifecycle();
-  std::string EnableDisable();
-  std::string DestructWhileTicking();
-  std::string Ownership();
+  // Every message id the instance shows: through VisitMessageIds, and as a listener once
+  // enabled (into `listened` as well, when given). Leaves it disabled.
+  std::set<std::pair<uint32_t, uint32_t>> OwnIds(
+      Instance* instance, std::set<std::pair<uint32_t, uint32_t>>* listened = nullptr) {
+    std::set<std::pair<uint32_t, uint32_t>> own;
+    const size_t visits = host_.Visits().size();
+    instance->VisitMessageIds(kVisitA, kVisitB);
+    for (size_t i = visits; i < host_.Visits().size(); ++i)
+      own.insert({host_.Visits()[i].id, host_.Visits()[i].second});
+    if (Has(abi::slot::kEnable) && instance->Enable() == 0) {
+      for (const refhost::ListenerInfo& l : ListenersOf(instance)) {
+        own.insert({l.id, l.second});
+        if (listened != nullptr) listened->insert({l.id, l.second});
+      }
+      instance->Disable();
+    }
+    return own;
+  }
+  // An instance shown in a fresh editor in mode 0, for the editor checks.
+  std::string Shown(Instance** instance, refhost::HostEditor** editor);
 
   refhost::Host& host_;
   const refhost::ClassInfo& info_;
   CheckSink& sink_;
   uint32_t owner_ = 0;
-  Instance* main_ = nullptr;
-  refhost::HostEditor* editor_ = nullptr;
-  refhost::HostStream* saved_ = nullptr;
-  int16_t savedVersion_ = 0;
-  std::set<std::pair<uint32_t, uint32_t>> ids_;  // message ids the instance showed
-  // The ids it asked the host to deliver.
-  std::set<std::pair<uint32_t, uint32_t>> listened_;
-  // What the system had handed out, and the misuse it had seen, before the class ran.
-  int systemHandlesBefore_ = stand_in::LiveHandles().Total();
-  size_t systemFaultsBefore_ = stand_in::Faults().size();
 };
 
-std::string ClassChecks::RegistrationSane() {
+#define NEEDS(column, name) \
+  if (!Has(abi::slot::column)) return NotRegistered(name)
+#define MAKE(instance)         \
+  Instance* instance = Make(); \
+  if (instance == nullptr) return "the host could not create an instance"
+
+std::string ClassChecks::RegistrationSlotsKnown() {
   if (info_.classFlags != abi::kClassFlagsPlain && info_.classFlags != abi::kClassFlagsBaseObject) {
     return "class flags " + Number(info_.classFlags) +
            " are neither 1 (plain) nor 5 (Construct takes a base object)";
@@ -227,7 +245,7 @@ std::string ClassChecks::RegistrationSane() {
   return "";
 }
 
-std::string ClassChecks::RegistrationRepeated() {
+std::string ClassChecks::RegistrationRepeatable() {
   if (info_.entry == nullptr) return "skip: no entry point";
   std::string expected(info_.name);
   expected.resize(16, '\0');
@@ -272,25 +290,266 @@ std::string ClassChecks::RegistrationRepeated() {
   return "";
 }
 
-std::string ClassChecks::EnableDisable() {
-  if (!Has(abi::slot::kEnable)) return NotRegistered("Enable");
-  uint16_t status = main_->Enable();
-  if (status != 0) return "Enable answered " + Number(status);
-  for (const refhost::ListenerInfo& l : ListenersOf(main_)) {
-    ids_.insert({l.id, l.second});
-    listened_.insert({l.id, l.second});
+std::string ClassChecks::Construct() {
+  NEEDS(kConstruct, "Construct");
+  MAKE(instance);
+  return "";
+}
+
+std::string ClassChecks::CopyConstruct() {
+  NEEDS(kCopyConstruct, "CopyConstruct");
+  MAKE(source);
+  Instance* copy = host_.CopyConstruct(*source, owner_, owner_);
+  if (copy == nullptr) return "the host could not copy the instance";
+  return SameStored(source, copy, "the copy stores differently");
+}
+
+std::string ClassChecks::Assign() {
+  NEEDS(kAssign, "Assign");
+  MAKE(source);
+  MAKE(target);
+  uint16_t status = target->Assign(*source);
+  if (status != 0) return "Assign answered " + Number(status);
+  std::string why = SameStored(source, target, "the assigned instance stores differently");
+  if (!why.empty()) return why;
+  std::optional<Bytes> before = Stored(source);
+  status = source->Assign(*source);
+  if (status != 0) return "assigning an instance to itself answered " + Number(status);
+  return Unchanged(before, source, "assigning an instance to itself changed it");
+}
+
+// Names what an instance left allocated once destroyed.
+std::string ClassChecks::DestructReleases() {
+  NEEDS(kDestruct, "Destruct");
+  MAKE(source);
+  std::vector<Instance*> made = {source};
+  if (Has(abi::slot::kCopyConstruct)) made.push_back(host_.CopyConstruct(*source, owner_, owner_));
+  if (Has(abi::slot::kAssign)) {
+    MAKE(assigned);
+    assigned->Assign(*source);
+    made.push_back(assigned);
   }
+  for (Instance* instance : made) {
+    if (instance == nullptr) return "the host could not copy the instance";
+    const std::string label = instance->Label();
+    host_.Destroy(instance);
+    for (const refhost::Allocation& a : host_.Ownership().Leaks()) {
+      if (a.madeBy == label) return label + " left " + a.ToString();
+    }
+  }
+  return "";
+}
+
+std::string ClassChecks::Attached() {
+  NEEDS(kAttached, "Attached");
+  MAKE(instance);
+  instance->Attached();
+  return "";
+}
+
+std::string ClassChecks::Shown(Instance** instance, refhost::HostEditor** editor) {
+  *instance = Make();
+  if (*instance == nullptr) return "the host could not create an instance";
+  *editor = &host_.NewEditor();
+  uint16_t status = (*instance)->ToEditor(**editor, 0);
+  return status == 0 ? "" : "ToEditor in mode 0 answered " + Number(status);
+}
+
+std::string ClassChecks::ToEditorModeZero() {
+  NEEDS(kToEditor, "ToEditor");
+  Instance* instance = nullptr;
+  refhost::HostEditor* editor = nullptr;
+  return Shown(&instance, &editor);
+}
+
+std::string ClassChecks::ToEditorOtherMode() {
+  NEEDS(kToEditor, "ToEditor");
+  MAKE(instance);
+  refhost::HostEditor& editor = host_.NewEditor();
+  uint16_t status = instance->ToEditor(editor, 1);
+  if (status > 1) return "mode 1 answered " + Number(status) + ", neither 0 nor 1";
+  if (status == 1 && editor.PutCount() != 0)
+    return "refused mode 1 but still put " + Number(editor.PutCount()) + " item(s)";
+  return "";
+}
+
+std::string ClassChecks::EditorRoundTrip() {
+  NEEDS(kToEditor, "ToEditor");
+  NEEDS(kFromEditor, "FromEditor");
+  Instance* instance = nullptr;
+  refhost::HostEditor* editor = nullptr;
+  if (std::string why = Shown(&instance, &editor); !why.empty()) return why;
+  std::optional<Bytes> before = Stored(instance);
+  uint16_t status = instance->FromEditor(*editor);
+  if (status != 0) return "FromEditor answered " + Number(status);
+  return Unchanged(before, instance, "the stored form changed over an editor round trip");
+}
+
+std::string ClassChecks::EditorItemChanged() {
+  NEEDS(kToEditor, "ToEditor");
+  NEEDS(kEditorItemChanged, "EditorItemChanged");
+  Instance* instance = nullptr;
+  refhost::HostEditor* editor = nullptr;
+  if (std::string why = Shown(&instance, &editor); !why.empty()) return why;
+  for (int16_t item : EditorItems(*editor)) {
+    uint16_t status = instance->EditorItemChanged(*editor, item);
+    if (status > 1) return "item " + Number(item) + ": answered " + Number(status);
+  }
+  return "";
+}
+
+std::string ClassChecks::ValidateOwnSettings() {
+  NEEDS(kToEditor, "ToEditor");
+  NEEDS(kValidateEditorItem, "ValidateEditorItem");
+  Instance* instance = nullptr;
+  refhost::HostEditor* editor = nullptr;
+  if (std::string why = Shown(&instance, &editor); !why.empty()) return why;
+  for (int16_t item : EditorItems(*editor)) {
+    uint8_t ok = 7;
+    char message[1024] = {};
+    uint16_t status = instance->ValidateEditorItem(*editor, item, &ok, message);
+    if (status > 1) return "item " + std::to_string(item) + ": answered " + Number(status);
+    if (ok > 1) return "item " + std::to_string(item) + ": the ok flag is " + Number(ok);
+    if (message[sizeof message - 1] != 0)
+      return "item " + std::to_string(item) + ": the message fills the whole buffer";
+    if (ok == 0) return "item " + std::to_string(item) + " refused: " + message;
+  }
+  return "";
+}
+
+std::string ClassChecks::SaveInto(Instance* instance, refhost::HostStream** saved,
+                                  int16_t* version) {
+  refhost::HostStream& stream = host_.NewStream();
+  uint32_t size = 0;
+  *version = -1;
+  uint16_t status = instance->StoredSize(stream, version, &size);
+  if (status != 0) return "StoredSize answered " + Number(status);
+  if (!stream.Bytes().empty()) return "StoredSize wrote to the stream";
+  status = instance->Save(stream);
+  if (status != 0) return "Save answered " + Number(status);
+  if (stream.Bytes().size() != size)
+    return "StoredSize said " + Number(size) + " bytes, Save wrote " +
+           Number(stream.Bytes().size());
+  *saved = &stream;
+  return "";
+}
+
+std::string ClassChecks::StoredSizeMatchesSave() {
+  NEEDS(kSave, "Save");
+  MAKE(instance);
+  refhost::HostStream* saved = nullptr;
+  int16_t version = 0;
+  return SaveInto(instance, &saved, &version);
+}
+
+std::string ClassChecks::SaveLoadRoundTrip() {
+  NEEDS(kSave, "Save");
+  MAKE(instance);
+  refhost::HostStream* saved = nullptr;
+  int16_t version = 0;
+  if (std::string why = SaveInto(instance, &saved, &version); !why.empty()) return why;
+  MAKE(fresh);
+  uint16_t status = fresh->Load(*saved, version);
+  if (status != 0)
+    return "Load of data version " + std::to_string(version) + " answered " + Number(status);
+  if (saved->ReadPosition() != saved->Bytes().size())
+    return "Load read " + Number(saved->ReadPosition()) + " of " + Number(saved->Bytes().size()) +
+           " bytes";
+  std::optional<Bytes> again = Stored(fresh);
+  if (again && *again != saved->Bytes())
+    return "the loaded instance stores differently: " + Difference(saved->Bytes(), *again);
+  return "";
+}
+
+std::string ClassChecks::UnknownVersionRefused() {
+  NEEDS(kSave, "Save");
+  MAKE(instance);
+  refhost::HostStream* saved = nullptr;
+  int16_t version = 0;
+  if (std::string why = SaveInto(instance, &saved, &version); !why.empty()) return why;
+  const int16_t unknown = version == INT16_MAX ? INT16_MAX - 1 : INT16_MAX;
+  std::optional<Bytes> before = Stored(instance);
+  uint16_t status = instance->Load(*saved, unknown);
+  if (status != 1) return "version " + std::to_string(unknown) + " answered " + Number(status);
+  if (saved->ReadPosition() != 0)
+    return "it still read " + Number(saved->ReadPosition()) + " bytes";
+  return Unchanged(before, instance, "the instance changed");
+}
+
+std::string ClassChecks::GetUnknownRefused() {
+  NEEDS(kGetAttribute, "GetAttribute");
+  MAKE(instance);
+  IntegerValue index{tag::kInteger, 1};
+  for (const void* i : {static_cast<const void*>(nullptr), static_cast<const void*>(&index)}) {
+    uint8_t out[64];
+    std::memset(out, 0xA5, sizeof out);
+    IntegerValue preset{tag::kInteger, 0x5A5A5A5A};
+    std::memcpy(out, &preset, sizeof preset);
+    uint8_t untouched[64];
+    std::memcpy(untouched, out, sizeof out);
+    uint16_t status = instance->GetAttribute(kUnknownAttribute, i, out);
+    std::string with = i == nullptr ? " without an index" : " with an index";
+    if (status != 1) return "answered " + Number(status) + with;
+    if (std::memcmp(out, untouched, sizeof out) != 0)
+      return "answered 1" + with + " but wrote into the output value";
+  }
+  return "";
+}
+
+std::string ClassChecks::SetUnknownRefused() {
+  NEEDS(kSetAttribute, "SetAttribute");
+  MAKE(instance);
+  std::optional<Bytes> before = Stored(instance);
+  IntegerValue value{tag::kInteger, 7};
+  uint16_t status = instance->SetAttribute(kUnknownAttribute, nullptr, &value);
+  if (status != 1) return "answered " + Number(status);
+  return Unchanged(before, instance, "the instance changed");
+}
+
+std::string ClassChecks::EnableDisable() {
+  NEEDS(kEnable, "Enable");
+  MAKE(instance);
+  uint16_t status = instance->Enable();
+  if (status != 0) return "Enable answered " + Number(status);
   // Let whatever Enable started run: periodic calls and position notifications.
   host_.Advance(250);
   host_.SetPosition(owner_, 10);
-  status = main_->Disable();
+  status = instance->Disable();
   if (status != 0) return "Disable answered " + Number(status);
-  std::vector<refhost::ListenerInfo> left = ListenersOf(main_);
+  std::vector<refhost::ListenerInfo> left = ListenersOf(instance);
   if (!left.empty())
     return "after Disable it still listens to " + IdText(left[0].id, left[0].second);
-  if (host_.PeriodicRunning(main_)) return "after Disable its periodic calls still run";
+  if (host_.PeriodicRunning(instance)) return "after Disable its periodic calls still run";
   for (const refhost::NotificationEntry& n : host_.Notifications()) {
-    if (n.instance == main_) return "after Disable it still asks for notifications";
+    if (n.instance == instance) return "after Disable it still asks for notifications";
+  }
+  return "";
+}
+
+std::string ClassChecks::VisitPassesHostValues() {
+  NEEDS(kVisitMessageIds, "VisitMessageIds");
+  MAKE(instance);
+  const size_t before = host_.Visits().size();
+  uint16_t status = instance->VisitMessageIds(kVisitA, kVisitB);
+  if (status != 0) return "answered " + Number(status);
+  for (size_t i = before; i < host_.Visits().size(); ++i) {
+    const refhost::VisitEntry& v = host_.Visits()[i];
+    if (v.a != kVisitA || v.b != kVisitB)
+      return "visited " + IdText(v.id, v.second) + " with " + Number(v.a) + ", " + Number(v.b) +
+             " instead of " + Number(kVisitA) + ", " + Number(kVisitB);
+  }
+  return "";
+}
+
+std::string ClassChecks::OwnIdsHandled() {
+  NEEDS(kHandleMessage, "HandleMessage");
+  MAKE(instance);
+  std::set<std::pair<uint32_t, uint32_t>> listened;
+  OwnIds(instance, &listened);
+  if (listened.empty()) return "skip: it listens for no message";
+  for (const auto& [id, second] : listened) {
+    uint16_t status = instance->HandleMessage(owner_, id, second);
+    if (status != 0) return IdText(id, second) + " answered " + Number(status);
   }
   return "";
 }
@@ -299,16 +558,20 @@ std::string ClassChecks::EnableDisable() {
 // constructed and then with each integer item of its editor switched to 1 in turn (a mode
 // choice, say); whatever periodic calls that starts must end with the instance. A host that
 // does not drop them itself would go on calling Periodic on freed memory.
-std::string ClassChecks::DestructWhileTicking() {
+std::string ClassChecks::DestructStopsPeriodicCalls() {
   if (!info_.HasSlot(1, abi::slot::kPeriodic)) return "skip: no Periodic slot";
+  MAKE(shown);
+  const std::set<std::pair<uint32_t, uint32_t>> ids = OwnIds(shown);
   std::vector<int16_t> switches = {0};  // 0: no item switched
-  if (editor_ != nullptr && Has(abi::slot::kFromEditor)) {
-    for (int16_t item : EditorItems(*editor_)) {
-      if (item != 0 && editor_->Item(item)->tag == tag::kInteger) switches.push_back(item);
+  if (Has(abi::slot::kToEditor) && Has(abi::slot::kFromEditor)) {
+    refhost::HostEditor& editor = host_.NewEditor();
+    shown->ToEditor(editor, 0);
+    for (int16_t item : EditorItems(editor)) {
+      if (item != 0 && editor.Item(item)->tag == tag::kInteger) switches.push_back(item);
     }
   }
   for (int16_t item : switches) {
-    Instance* ticker = Make();
+    MAKE(ticker);
     if (item != 0) {
       refhost::HostEditor& editor = host_.NewEditor();
       ticker->ToEditor(editor, 0);
@@ -316,7 +579,7 @@ std::string ClassChecks::DestructWhileTicking() {
       ticker->FromEditor(editor);
     }
     if (Has(abi::slot::kEnable)) ticker->Enable();
-    for (const auto& [id, second] : ids_) {
+    for (const auto& [id, second] : ids) {
       if (host_.PeriodicRunning(ticker) || !Has(abi::slot::kHandleMessage)) break;
       ticker->HandleMessage(owner_, id, second);
     }
@@ -333,247 +596,158 @@ std::string ClassChecks::DestructWhileTicking() {
   return "skip: nothing it was sent started periodic calls";
 }
 
-std::string ClassChecks::Ownership() {
-  host_.DestroyAll();
-  main_ = nullptr;
-  const refhost::Ownership& o = host_.Ownership();
-  if (!o.Faults().empty())
-    return Number(o.Faults().size()) +
-           " ownership fault(s), the first: " + o.Faults()[0].ToString();
-  if (!o.Leaks().empty())
-    return Number(o.Leaks().size()) + " leak(s), the first: " + o.Leaks()[0].ToString();
-  // What the instances took from the system (device contexts, files, memory) must be back too.
-  const int handles = stand_in::LiveHandles().Total() - systemHandlesBefore_;
-  if (handles > 0) return Number(handles) + " system handle(s) still open: " + stand_in::Report();
-  if (stand_in::Faults().size() > systemFaultsBefore_)
-    return "system call misused: " + stand_in::Faults()[systemFaultsBefore_];
-  return "";
+std::string ClassChecks::ForeignIdRefused() {
+  NEEDS(kHandleMessage, "HandleMessage");
+  MAKE(instance);
+  // Every id the instance shows, as a listener or through VisitMessageIds, is its own.
+  const std::set<std::pair<uint32_t, uint32_t>> own = OwnIds(instance);
+  uint32_t id = 0x7FFF0001;
+  const uint32_t second = 0x5A5A;
+  while (own.count({id, second}) != 0) ++id;
+  uint16_t status = instance->HandleMessage(owner_, id, second);
+  return status == 1 ? "" : IdText(id, second) + " answered " + Number(status);
 }
 
-void ClassChecks::Run() {
-  Check("registration: size, flags, interface, slot columns", [&] { return RegistrationSane(); });
-  Check("registration run again gives the same answer", [&] { return RegistrationRepeated(); });
-  if (!Has(abi::slot::kConstruct)) return;
+#undef NEEDS
+#undef MAKE
 
-  const uint32_t stage = host_.AddObject(0, "validate");
-  owner_ = host_.AddObject(stage, "owner");
+struct CheckEntry {
+  CheckInfo info;
+  std::string (ClassChecks::*body)();
+};
+
+const std::vector<CheckEntry>& Table() {
+  static const std::vector<CheckEntry> table = {
+      {{"registration.slots-known",
+        "flags, instance size, interface name and every slot column are ones the contract has"},
+       &ClassChecks::RegistrationSlotsKnown},
+      {{"registration.repeatable",
+        "the name query and the registration, run again, give the same answers"},
+       &ClassChecks::RegistrationRepeatable},
+      {{"lifecycle.construct", "Construct (with a base object for flags 5) starts an instance"},
+       &ClassChecks::Construct},
+      {{"lifecycle.copy-construct", "a CopyConstruct copy stores what its source stores"},
+       &ClassChecks::CopyConstruct},
+      {{"lifecycle.assign", "Assign copies, and assigning an instance to itself changes nothing"},
+       &ClassChecks::Assign},
+      {{"lifecycle.destruct-releases-everything",
+        "an instance, a copy and an assigned instance each leave nothing once destroyed"},
+       &ClassChecks::DestructReleases},
+      {{"lifecycle.attached", "Attached is answered"}, &ClassChecks::Attached},
+      {{"editor.to-editor-mode-0", "ToEditor in mode 0 answers 0"}, &ClassChecks::ToEditorModeZero},
+      {{"editor.to-editor-other-mode", "ToEditor in mode 1 answers 0, or 1 and puts no item"},
+       &ClassChecks::ToEditorOtherMode},
+      {{"editor.round-trip", "FromEditor of what ToEditor showed leaves the settings unchanged"},
+       &ClassChecks::EditorRoundTrip},
+      {{"editor.item-changed", "EditorItemChanged on every item shown answers 0 or 1"},
+       &ClassChecks::EditorItemChanged},
+      {{"editor.validate-own-settings", "ValidateEditorItem accepts every item as it was shown"},
+       &ClassChecks::ValidateOwnSettings},
+      {{"state.stored-size-matches-save", "StoredSize says exactly how many bytes Save writes"},
+       &ClassChecks::StoredSizeMatchesSave},
+      {{"state.save-load-round-trip",
+        "Load into a fresh instance reads all that Save wrote, and it saves the same again"},
+       &ClassChecks::SaveLoadRoundTrip},
+      {{"state.unknown-version-refused",
+        "Load of a data version the class does not write answers 1 and reads nothing"},
+       &ClassChecks::UnknownVersionRefused},
+      {{"attributes.get-unknown-name-refused",
+        "GetAttribute of an unknown name answers 1 and leaves the output alone"},
+       &ClassChecks::GetUnknownRefused},
+      {{"attributes.set-unknown-name-refused",
+        "SetAttribute of an unknown name answers 1 and changes nothing"},
+       &ClassChecks::SetUnknownRefused},
+      {{"messages.enable-disable-leaves-no-listener",
+        "after Enable then Disable nothing listens, ticks or asks for notifications"},
+       &ClassChecks::EnableDisable},
+      {{"messages.visit-passes-host-values",
+        "VisitMessageIds hands each id on with the two values the host passed"},
+       &ClassChecks::VisitPassesHostValues},
+      {{"messages.own-ids-handled", "HandleMessage of each id it listens for answers 0"},
+       &ClassChecks::OwnIdsHandled},
+      {{"lifecycle.destruct-stops-periodic-calls",
+        "whatever periodic calls its messages start end when the instance is destroyed"},
+       &ClassChecks::DestructStopsPeriodicCalls},
+      {{"messages.foreign-id-refused", "HandleMessage of an id the instance never uses answers 1"},
+       &ClassChecks::ForeignIdRefused},
+  };
+  return table;
+}
+
+uint32_t SeedFor(uint32_t seed, std::string_view check) {
+  uint32_t hash = 2166136261u ^ seed;
+  for (char c : check) hash = (hash ^ static_cast<uint8_t>(c)) * 16777619u;
+  return hash;
+}
+
+void ClassChecks::Check(const CheckInfo& check, uint32_t seed, std::string (ClassChecks::*body)()) {
+  sink_.Begin(check.name);
+  const auto start = std::chrono::steady_clock::now();
+  const size_t faultsBefore = host_.Ownership().Faults().size();
+  const size_t leaksBefore = host_.Ownership().Leaks().size();
+  const size_t timedOutBefore = host_.TimedOutCalls().size();
+  // What the system had handed out, and the misuse it had seen, before the check.
+  const int handlesBefore = stand_in::LiveHandles().Total();
+  const size_t systemFaultsBefore = stand_in::Faults().size();
+  host_.Reseed(SeedFor(seed, check.name));
+  owner_ = host_.AddObject(host_.Resolve("/validate"), "owner");
   host_.AddObject(owner_, "child");
+  // A DLL that reached what the host does not serve fails the check it stopped the host in.
+  const bool stopped = !host_.StopReason().empty();
+  std::string why = stopped ? "skip: the host stopped in an earlier check" : (this->*body)();
+  if (!stopped && !host_.StopReason().empty()) why = host_.StopReason();
+  host_.DestroyAll();
+  host_.RemoveObject(owner_);
+  const auto& faults = host_.Ownership().Faults();
+  const std::vector<refhost::Allocation> leaks = host_.Ownership().Leaks();
+  if (host_.TimedOutCalls().size() > timedOutBefore) {
+    why = host_.TimedOutCalls()[timedOutBefore].ToString();
+  } else if (why.rfind("skip: ", 0) != 0 && faults.size() > faultsBefore) {
+    std::string fault = "ownership fault: " + faults[faultsBefore].ToString();
+    if (faults.size() > faultsBefore + 1)
+      fault += " (and " + Number(faults.size() - faultsBefore - 1) + " more)";
+    why = why.empty() ? fault : why + "; " + fault;
+  } else if (why.empty() && leaks.size() > leaksBefore) {
+    why = "its instances, once destroyed, left " + Number(leaks.size() - leaksBefore) +
+          " allocation(s), the first: " + leaks[leaksBefore].ToString();
+  } else if (why.empty() && stand_in::LiveHandles().Total() > handlesBefore) {
+    // What the instances took from the system (device contexts, files, memory) must be back.
+    why = Number(stand_in::LiveHandles().Total() - handlesBefore) +
+          " system handle(s) still open: " + stand_in::Report();
+  } else if (why.empty() && stand_in::Faults().size() > systemFaultsBefore) {
+    why = "system call misused: " + stand_in::Faults()[systemFaultsBefore];
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (why.rfind("skip: ", 0) == 0) {
+    sink_.End(check.name, Outcome::kSkip, why.substr(6), seconds);
+  } else {
+    sink_.End(check.name, why.empty() ? Outcome::kOk : Outcome::kFail, why, seconds);
+  }
+}
 
-  Check(
-      info_.classFlags == abi::kClassFlagsBaseObject ? "Construct with a base object" : "Construct",
-      [&]() -> std::string {
-        main_ = Make();
-        return main_ == nullptr ? "the host could not create an instance" : "";
-      });
-  if (main_ == nullptr) return;
-
-  Instance* copy = nullptr;
-  Instance* assigned = nullptr;
-  Check("CopyConstruct", [&]() -> std::string {
-    if (!Has(abi::slot::kCopyConstruct)) return NotRegistered("CopyConstruct");
-    copy = host_.CopyConstruct(*main_, owner_, owner_);
-    if (copy == nullptr) return "the host could not copy the instance";
-    return SameStored(main_, copy, "the copy stores differently");
-  });
-  Check("Assign", [&]() -> std::string {
-    if (!Has(abi::slot::kAssign)) return NotRegistered("Assign");
-    assigned = Make();
-    uint16_t status = assigned->Assign(*main_);
-    if (status != 0) return "Assign answered " + Number(status);
-    std::string why = SameStored(main_, assigned, "the assigned instance stores differently");
-    if (!why.empty()) return why;
-    std::optional<Bytes> before = Stored(main_);
-    status = main_->Assign(*main_);
-    if (status != 0) return "assigning an instance to itself answered " + Number(status);
-    std::optional<Bytes> after = Stored(main_);
-    if (before && after && *before != *after)
-      return "assigning an instance to itself changed it: " + Difference(*before, *after);
-    return "";
-  });
-  Check("Destruct leaves nothing behind", [&]() -> std::string {
-    std::string why;
-    if (copy != nullptr) why = DestroyAndCount(copy);
-    if (why.empty() && assigned != nullptr) why = DestroyAndCount(assigned);
-    if (why.empty() && copy == nullptr && assigned == nullptr) why = DestroyAndCount(Make());
-    return why;
-  });
-  Check("Attached", [&]() -> std::string {
-    if (!Has(abi::slot::kAttached)) return NotRegistered("Attached");
-    main_->Attached();
-    return "";
-  });
-
-  Check("ToEditor mode 0", [&]() -> std::string {
-    if (!Has(abi::slot::kToEditor)) return NotRegistered("ToEditor");
-    editor_ = &host_.NewEditor();
-    uint16_t status = main_->ToEditor(*editor_, 0);
-    return status == 0 ? "" : "answered " + Number(status);
-  });
-  Check("ToEditor mode 1", [&]() -> std::string {
-    if (!Has(abi::slot::kToEditor)) return NotRegistered("ToEditor");
-    refhost::HostEditor& editor = host_.NewEditor();
-    uint16_t status = main_->ToEditor(editor, 1);
-    if (status > 1) return "answered " + Number(status) + ", neither 0 nor 1";
-    if (status == 1 && editor.PutCount() != 0)
-      return "refused the mode but still put " + Number(editor.PutCount()) + " item(s)";
-    return "";
-  });
-  Check("FromEditor gives back what ToEditor showed", [&]() -> std::string {
-    if (!Has(abi::slot::kFromEditor) || editor_ == nullptr) return NotRegistered("FromEditor");
-    std::optional<Bytes> before = Stored(main_);
-    uint16_t status = main_->FromEditor(*editor_);
-    if (status != 0) return "answered " + Number(status);
-    std::optional<Bytes> after = Stored(main_);
-    if (before && after && *before != *after)
-      return "the stored form changed over an editor round trip: " + Difference(*before, *after);
-    return "";
-  });
-  Check("EditorItemChanged", [&]() -> std::string {
-    if (!Has(abi::slot::kEditorItemChanged) || editor_ == nullptr)
-      return NotRegistered("EditorItemChanged");
-    for (int16_t item : EditorItems(*editor_)) {
-      uint16_t status = main_->EditorItemChanged(*editor_, item);
-      if (status > 1) return "item " + Number(item) + ": answered " + Number(status);
-    }
-    return "";
-  });
-  Check("ValidateEditorItem accepts the instance's own settings", [&]() -> std::string {
-    if (!Has(abi::slot::kValidateEditorItem) || editor_ == nullptr)
-      return NotRegistered("ValidateEditorItem");
-    for (int16_t item : EditorItems(*editor_)) {
-      uint8_t ok = 7;
-      char message[1024] = {};
-      uint16_t status = main_->ValidateEditorItem(*editor_, item, &ok, message);
-      if (status > 1) return "item " + std::to_string(item) + ": answered " + Number(status);
-      if (ok > 1) return "item " + std::to_string(item) + ": the ok flag is " + Number(ok);
-      if (message[sizeof message - 1] != 0)
-        return "item " + std::to_string(item) + ": the message fills the whole buffer";
-      if (ok == 0) return "item " + std::to_string(item) + " refused: " + message;
-    }
-    return "";
-  });
-
-  Check("StoredSize equals what Save writes", [&]() -> std::string {
-    if (!Has(abi::slot::kSave)) return NotRegistered("Save");
-    refhost::HostStream& stream = host_.NewStream();
-    int16_t version = -1;
-    uint32_t size = 0;
-    uint16_t status = main_->StoredSize(stream, &version, &size);
-    if (status != 0) return "StoredSize answered " + Number(status);
-    if (!stream.Bytes().empty()) return "StoredSize wrote to the stream";
-    status = main_->Save(stream);
-    if (status != 0) return "Save answered " + Number(status);
-    if (stream.Bytes().size() != size)
-      return "StoredSize said " + Number(size) + " bytes, Save wrote " +
-             Number(stream.Bytes().size());
-    saved_ = &stream;
-    savedVersion_ = version;
-    return "";
-  });
-  Check("Save then Load into a fresh instance", [&]() -> std::string {
-    if (saved_ == nullptr) return "skip: nothing saved";
-    Instance* fresh = Make();
-    saved_->Rewind();
-    uint16_t status = fresh->Load(*saved_, savedVersion_);
-    if (status != 0)
-      return "Load of data version " + std::to_string(savedVersion_) + " answered " +
-             Number(status);
-    if (saved_->ReadPosition() != saved_->Bytes().size())
-      return "Load read " + Number(saved_->ReadPosition()) + " of " +
-             Number(saved_->Bytes().size()) + " bytes";
-    std::optional<Bytes> again = Stored(fresh);
-    std::string why;
-    if (again && *again != saved_->Bytes())
-      why = "the loaded instance stores differently: " + Difference(saved_->Bytes(), *again);
-    host_.Destroy(fresh);
-    return why;
-  });
-  Check("Load of an unknown data version answers 1", [&]() -> std::string {
-    if (saved_ == nullptr) return "skip: nothing saved";
-    const int16_t unknown = savedVersion_ == INT16_MAX ? INT16_MAX - 1 : INT16_MAX;
-    std::optional<Bytes> before = Stored(main_);
-    saved_->Rewind();
-    uint16_t status = main_->Load(*saved_, unknown);
-    if (status != 1) return "version " + std::to_string(unknown) + " answered " + Number(status);
-    if (saved_->ReadPosition() != 0)
-      return "it still read " + Number(saved_->ReadPosition()) + " bytes";
-    std::optional<Bytes> after = Stored(main_);
-    if (before && after && *before != *after)
-      return "the instance changed: " + Difference(*before, *after);
-    return "";
-  });
-
-  Check("GetAttribute of an unknown name answers 1", [&]() -> std::string {
-    if (!Has(abi::slot::kGetAttribute)) return NotRegistered("GetAttribute");
-    IntegerValue index{tag::kInteger, 1};
-    for (const void* i : {static_cast<const void*>(nullptr), static_cast<const void*>(&index)}) {
-      uint8_t out[64];
-      std::memset(out, 0xA5, sizeof out);
-      IntegerValue preset{tag::kInteger, 0x5A5A5A5A};
-      std::memcpy(out, &preset, sizeof preset);
-      uint8_t untouched[64];
-      std::memcpy(untouched, out, sizeof out);
-      uint16_t status = main_->GetAttribute(kUnknownAttribute, i, out);
-      std::string with = i == nullptr ? " without an index" : " with an index";
-      if (status != 1) return "answered " + Number(status) + with;
-      if (std::memcmp(out, untouched, sizeof out) != 0)
-        return "answered 1" + with + " but wrote into the output value";
-    }
-    return "";
-  });
-  Check("SetAttribute of an unknown name answers 1", [&]() -> std::string {
-    if (!Has(abi::slot::kSetAttribute)) return NotRegistered("SetAttribute");
-    std::optional<Bytes> before = Stored(main_);
-    IntegerValue value{tag::kInteger, 7};
-    uint16_t status = main_->SetAttribute(kUnknownAttribute, nullptr, &value);
-    if (status != 1) return "answered " + Number(status);
-    std::optional<Bytes> after = Stored(main_);
-    if (before && after && *before != *after)
-      return "the instance changed: " + Difference(*before, *after);
-    return "";
-  });
-  Check("Enable then Disable leaves no listener", [&] { return EnableDisable(); });
-  Check("VisitMessageIds passes the host's values", [&]() -> std::string {
-    if (!Has(abi::slot::kVisitMessageIds)) return NotRegistered("VisitMessageIds");
-    const size_t before = host_.Visits().size();
-    uint16_t status = main_->VisitMessageIds(kVisitA, kVisitB);
-    if (status != 0) return "answered " + Number(status);
-    for (size_t i = before; i < host_.Visits().size(); ++i) {
-      const refhost::VisitEntry& v = host_.Visits()[i];
-      ids_.insert({v.id, v.second});
-      if (v.a != kVisitA || v.b != kVisitB)
-        return "visited " + IdText(v.id, v.second) + " with " + Number(v.a) + ", " + Number(v.b) +
-               " instead of " + Number(kVisitA) + ", " + Number(kVisitB);
-    }
-    return "";
-  });
-  Check("HandleMessage of each id it listens for answers 0", [&]() -> std::string {
-    if (!Has(abi::slot::kHandleMessage)) return NotRegistered("HandleMessage");
-    if (listened_.empty()) return "skip: it listens for no message";
-    for (const auto& [id, second] : listened_) {
-      uint16_t status = main_->HandleMessage(owner_, id, second);
-      if (status != 0) return IdText(id, second) + " answered " + Number(status);
-    }
-    return "";
-  });
-  Check("Destruct stops the periodic calls its messages started",
-        [&] { return DestructWhileTicking(); });
-  Check("HandleMessage of an id nobody uses answers 1", [&]() -> std::string {
-    if (!Has(abi::slot::kHandleMessage)) return NotRegistered("HandleMessage");
-    uint32_t id = 0x7FFF0001;
-    const uint32_t second = 0x5A5A;
-    while (ids_.count({id, second}) != 0) ++id;
-    uint16_t status = main_->HandleMessage(owner_, id, second);
-    return status == 1 ? "" : IdText(id, second) + " answered " + Number(status);
-  });
-  Check("no ownership fault and no leak once every instance is gone", [&] { return Ownership(); });
+void ClassChecks::Run(const CheckOptions& options) {
+  if (host_.Resolve("/validate") == 0) host_.AddObject(0, "validate");
+  for (const CheckEntry& entry : Table()) {
+    if (options.selected(entry.info.name)) Check(entry.info, options.seed, entry.body);
+  }
 }
 
 }  // namespace
 
-void CheckClass(refhost::Host& host, const refhost::ClassInfo& info, CheckSink& sink) {
+const std::vector<CheckInfo>& AllChecks() {
+  static const std::vector<CheckInfo> checks = [] {
+    std::vector<CheckInfo> all;
+    for (const CheckEntry& entry : Table()) all.push_back(entry.info);
+    return all;
+  }();
+  return checks;
+}
+
+void CheckClass(refhost::Host& host, const refhost::ClassInfo& info, const CheckOptions& options,
+                CheckSink& sink) {
   ClassChecks checks(host, info, sink);
-  checks.Run();
+  checks.Run(options);
   host.DestroyAll();
 }
 

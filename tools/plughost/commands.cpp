@@ -3,15 +3,22 @@
 #include <cstdio>
 #include <ostream>
 
+#include "host/call_limit.h"
+#include "host/class_knowledge.h"
 #include "host/host.h"
+#include "tools/plughost/options.h"
 
 namespace plughost {
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"info", "LIB...", "list each exported class: size, flags, interface and slots", &Info},
-      {"validate", "LIB...", "check every class's whole life cycle through the host", &Validate},
-      {"run", "FILE [--lib-dir DIR] [--trace] [--out-dir DIR] [--form so|dll]",
+      {"info", "LIB... [--timeout S]", "list each exported class: size, flags, interface and slots",
+       &Info},
+      {"validate",
+       "LIB... [--class NAME] [--include RE] [--exclude RE] [--seed N] [--list]\n"
+       "             [--junit FILE] [--json FILE] [--timeout S]",
+       "run the named checks on every class", &Validate},
+      {"run", "FILE [--lib-dir DIR] [--trace] [--out-dir DIR] [--form so|dll] [--timeout S]",
        "run a scenario file (the language is below); --trace prints every host call; plots "
        "go to --out-dir",
        &Run},
@@ -34,7 +41,8 @@ std::string Hex(uint32_t value) {
 void PrintClass(const refhost::ClassInfo& info, std::ostream& out) {
   out << "  class " << info.name << "\n";
   out << "    instance size  " << info.instanceSize << " bytes\n";
-  out << "    class flags    " << info.classFlags << " (" << Hex(info.classFlags) << ")\n";
+  out << "    class flags    " << info.classFlags << " (" << Hex(info.classFlags) << ": "
+      << refhost::ClassFlagsMeaning(info.classFlags) << ")\n";
   out << "    interface      " << info.interfaceName << "\n";
   out << "    slots          " << info.slots.size() << ", in registration order:\n";
   for (const refhost::SlotInfo& slot : info.slots) {
@@ -49,13 +57,23 @@ void PrintClass(const refhost::ClassInfo& info, std::ostream& out) {
 }  // namespace
 
 int Info(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  if (args.empty()) {
-    err << "plughost info: name at least one library (plughost --help)\n";
-    return 2;
+  uint32_t limitMs = refhost::kDefaultCallLimitMs;
+  std::vector<std::string> libraries;
+  OptionReader reader("info", args, err);
+  while (reader.Next()) {
+    if (reader.Current() == "--timeout") {
+      if (!reader.Seconds(&limitMs)) return 2;
+    } else if (reader.IsOption()) {
+      return reader.Unknown();
+    } else {
+      libraries.push_back(reader.Current());
+    }
   }
+  if (libraries.empty()) return reader.Usage("name at least one library (plughost --help)");
   int status = 0;
-  for (const std::string& path : args) {
+  for (const std::string& path : libraries) {
     refhost::Host host;
+    host.SetCallLimit(limitMs);
     refhost::LoadResult result = host.Load(path);
     out << path << "\n";
     if (!result.error.empty()) {

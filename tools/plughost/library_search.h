@@ -6,8 +6,13 @@
 
 namespace plughost {
 
-// The first file named one of `names` in `dir` or in a folder up to five levels below it, the
-// earlier names first and then by path; "" when there is none.
+// For each of `names`, every file of that name in `dir` or in a folder up to five levels below
+// it, in sorted order of path.
+std::vector<std::vector<std::string>> FindEachBelow(const std::string& dir,
+                                                    const std::vector<std::string>& names);
+
+// The first file named one of `names` found by FindEachBelow, the earlier names first; "" when
+// there is none.
 std::string FindBelow(const std::string& dir, const std::vector<std::string>& names);
 
 }  // namespace plughost

@@ -16,11 +16,19 @@ void Help(std::ostream& out) {
          "commands:\n";
   for (const plughost::Command& command : plughost::Commands()) {
     std::string head = std::string(command.name) + " " + command.usage;
-    out << "  " << head << std::string(head.size() < 30 ? 30 - head.size() : 1, ' ')
+    // A long usage gets its summary on a line of its own.
+    const bool fits = head.size() < 30 && head.find('\n') == std::string::npos;
+    out << "  " << head << (fits ? std::string(30 - head.size(), ' ') : "\n" + std::string(32, ' '))
         << command.summary << "\n";
   }
   out << "\nvalidate prints one line per check of each class (ok, FAIL: why, or skip) and a\n"
-         "summary; each class runs in a process of its own, so a crash fails only that class.\n\n"
+         "summary; each class runs in a process of its own, so a crash fails only that class.\n"
+         "Checks are named area.what-it-proves (--list shows them); --class, --include and\n"
+         "--exclude (regular expressions over check names) choose what runs; every run prints\n"
+         "its seed, and --seed N repeats it; --junit FILE and --json FILE write reports.\n"
+         "--timeout S (default 5, 0 for none): the longest one entry call or callback may take\n"
+         "before it is abandoned and its check fails, naming the class and slot; info, validate\n"
+         "and run all take it.\n\n"
          "print FILE.bmp [--centre | --stretch | --fit] [--dialog ok|cancel|fail]\n"
          "      [--printer-dpi N] [--page WxH] [--lib TAVIN.so] --out PAGE.png\n"
          "has a Print instance print the file on the virtual printer (300 dpi, an A4 page of\n"

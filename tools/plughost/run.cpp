@@ -5,48 +5,45 @@
 #include <sstream>
 
 #include "tools/plughost/commands.h"
+#include "tools/plughost/options.h"
 #include "tools/plughost/scenario.h"
 #include "tools/plughost/scenario_parser.h"
 
 namespace plughost {
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  namespace fs = std::filesystem;
   scenario::RunOptions options;
   std::string file;
-  for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--lib-dir") {
-      if (i + 1 >= args.size()) {
-        err << "plughost run: --lib-dir needs a folder\n";
-        return 2;
-      }
-      options.libDir = args[++i];
-    } else if (args[i] == "--out-dir") {
-      if (i + 1 >= args.size()) {
-        err << "plughost run: --out-dir needs a folder\n";
-        return 2;
-      }
-      options.outDir = args[++i];
-    } else if (args[i] == "--form") {
-      if (i + 1 >= args.size() || (args[i + 1] != "so" && args[i + 1] != "dll")) {
-        err << "plughost run: --form takes so or dll\n";
-        return 2;
-      }
-      options.form = args[++i];
-    } else if (args[i] == "--trace") {
+  OptionReader reader("run", args, err);
+  while (reader.Next()) {
+    if (reader.Current() == "--lib-dir") {
+      if (!reader.Value(&options.libDir)) return 2;
+    } else if (reader.Current() == "--out-dir") {
+      if (!reader.Value(&options.outDir)) return 2;
+    } else if (reader.Current() == "--form") {
+      if (!reader.Value(&options.form)) return 2;
+      if (options.form != "so" && options.form != "dll")
+        return reader.Usage("--form takes so or dll");
+    } else if (reader.Current() == "--trace") {
       options.trace = true;
-    } else if (args[i].rfind("--", 0) == 0) {
-      err << "plughost run: unknown option " << args[i] << " (plughost --help)\n";
-      return 2;
+    } else if (reader.Current() == "--timeout") {
+      if (!reader.Seconds(&options.callLimitMs)) return 2;
+    } else if (reader.IsOption()) {
+      return reader.Unknown();
     } else if (file.empty()) {
-      file = args[i];
+      file = reader.Current();
     } else {
-      err << "plughost run: one scenario file at a time (" << args[i] << " is extra)\n";
-      return 2;
+      return reader.Usage("one scenario file at a time (" + reader.Current() + " is extra)");
     }
   }
-  if (file.empty()) {
-    err << "plughost run: name a scenario file (plughost --help)\n";
-    return 2;
+  if (file.empty()) return reader.Usage("name a scenario file (plughost --help)");
+  std::error_code ec;
+  if (!options.libDir.empty() && !fs::is_directory(options.libDir, ec))
+    return reader.Usage("--lib-dir " + options.libDir + " is not a folder");
+  if (fs::is_directory(file, ec)) {
+    err << "plughost run: " << file << " is a folder, not a scenario file\n";
+    return 1;
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) {
@@ -60,8 +57,12 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     err << file << ":" << parsed.errorLine << ": " << parsed.error << "\n";
     return 1;
   }
+  if (parsed.steps.empty()) {
+    err << file << ": the scenario has no commands, so there is nothing to run\n";
+    return 1;
+  }
   options.fileName = file;
-  options.scenarioDir = std::filesystem::path(file).parent_path().string();
+  options.scenarioDir = fs::path(file).parent_path().string();
   return scenario::Run(parsed.steps, options, out, err);
 }
 

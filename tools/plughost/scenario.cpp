@@ -9,6 +9,7 @@
 #include <optional>
 #include <ostream>
 
+#include "host/class_knowledge.h"
 #include "host/host.h"
 #include "host/host_method.h"
 #include "host/listeners.h"
@@ -96,7 +97,7 @@ class Runner {
   bool Save(const Step& s);
   bool Restore(const Step& s);
   bool EditorPut(const Step& s);
-  void ListEditorItems();
+  void ListEditorItems(const refhost::Instance& instance);
   bool Play(const Step& s);
   bool Move(const Step& s);
   bool WritePlot(const Step& s);
@@ -124,7 +125,9 @@ class Runner {
   size_t handledPlotted_ = 0;
   Last last_;
   std::string error_;
-  int failedExpectations_ = 0;
+  size_t expectations_ = 0;
+  size_t failedExpectations_ = 0;
+  size_t refusedExports_ = 0;
 };
 
 // ---- Lookups.
@@ -142,6 +145,10 @@ bool Runner::FindObject(const std::string& path, uint32_t* out) {
   return true;
 }
 
+// A path is taken as it is (or next to the scenario). A bare name is looked for in --lib-dir,
+// the scenario's folder and the current folder, then anywhere below --lib-dir (a build tree
+// keeps each library in a folder of its own), where it must be found exactly once. It finds
+// either build of the library, the Linux one first, unless --form chose.
 bool Runner::FindLibrary(const std::string& name, std::string* out) {
   std::error_code ec;
   auto isFile = [&](const fs::path& p) { return fs::is_regular_file(p, ec); };
@@ -154,7 +161,6 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
     }
     return Error("cannot find library " + name);
   }
-  // A bare name finds either build of the library, the Linux one first, unless --form chose.
   std::vector<std::string> names = {name};
   const std::string extension = fs::path(name).extension().string();
   if (extension != ".so" && extension != ".dll") {
@@ -162,9 +168,11 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
     if (options_.form != "so") names.push_back(name + ".dll");
   }
   std::vector<std::string> dirs;
-  if (!options_.libDir.empty()) dirs.push_back(options_.libDir);
-  dirs.push_back(options_.scenarioDir.empty() ? "." : options_.scenarioDir);
-  dirs.push_back(".");
+  for (const std::string& dir :
+       {options_.libDir, options_.scenarioDir.empty() ? "." : options_.scenarioDir,
+        std::string(".")}) {
+    if (!dir.empty() && std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+  }
   for (const std::string& dir : dirs) {
     for (const std::string& n : names) {
       if (isFile(fs::path(dir) / n)) {
@@ -173,16 +181,68 @@ bool Runner::FindLibrary(const std::string& name, std::string* out) {
       }
     }
   }
-  // A build tree keeps each library in its own folder: look below --lib-dir as well.
-  *out = FindBelow(options_.libDir, names);
-  if (!out->empty()) return true;
+  // A build tree keeps each library in its own folder: look below --lib-dir as well, by the
+  // first file name of `names` found there, which must be found once.
+  for (std::vector<std::string>& same : FindEachBelow(options_.libDir, names)) {
+    if (same.empty()) continue;
+    if (same.size() == 1) {
+      *out = same.front();
+      return true;
+    }
+    std::string list;
+    for (const std::string& f : same) list += "\n  " + f;
+    return Error("library " + name + " is found " + std::to_string(same.size()) + " times below " +
+                 options_.libDir + "; load one by its path:" + list);
+  }
   std::string looked;
   for (const std::string& dir : dirs) looked += (looked.empty() ? "" : ", ") + dir;
   return Error("cannot find library " + name + " (looked in " + looked +
-               (options_.libDir.empty() ? "; name a folder with --lib-dir" : " and below") + ")");
+               (options_.libDir.empty() ? "; name a folder with --lib-dir"
+                                        : " and below " + options_.libDir) +
+               ")");
 }
 
 // ---- Values.
+
+const char* TagName(uint16_t t) {
+  switch (t) {
+    case tag::kEmpty:
+      return "an empty value";
+    case tag::kInteger:
+      return "an integer";
+    case tag::kReal:
+      return "a real";
+    case tag::kFlag:
+      return "a flag";
+    case tag::kMessageId:
+      return "a message id";
+    case tag::kRange:
+      return "a range";
+    case tag::kChoice:
+      return "a choice";
+    case tag::kText:
+    case tag::kTextSecond:
+      return "a text";
+    case tag::kReference:
+      return "an object reference";
+    case tag::kUnassigned:
+      return "nothing (unassigned)";
+    default:
+      return "a value of another kind";
+  }
+}
+
+const char* OutTypeName(OutType type) {
+  static const char* const kNames[] = {"any", "int", "real", "flag", "id", "text", "ref"};
+  return kNames[static_cast<int>(type)];
+}
+
+// "   # a; b", or nothing.
+std::string Notes(const std::vector<std::string>& notes) {
+  std::string text;
+  for (const std::string& n : notes) text += (text.empty() ? "   # " : "; ") + n;
+  return text;
+}
 
 bool Runner::ToRecord(const Literal& literal, Record* record) {
   void* at = record->data();
@@ -479,10 +539,11 @@ bool Runner::Load(const Step& s) {
   if (!FindLibrary(s.text, &path)) return false;
   refhost::LoadResult result = host_.Load(path);
   if (!result.error.empty()) return Error(result.error);
-  out_ << "  loaded " << fs::path(path).filename().string() << ":";
+  out_ << "  loaded " << path << ":";
   for (const std::string& c : result.classes) out_ << " " << c;
   out_ << "\n";
   for (const std::string& e : result.exportErrors) out_ << "  refused: " << e << "\n";
+  refusedExports_ += result.exportErrors.size();
   return true;
 }
 
@@ -615,6 +676,8 @@ bool Runner::Get(const Step& s) {
       break;
     }
   }
+  uint16_t preset = 0, wrote = 0;
+  std::memcpy(&preset, at, 2);
   uint16_t status = instance->GetAttribute(s.attribute, s.index ? index.data() : nullptr, at);
   if (status == refhost::kSlotNotRegistered)
     return Error(instance->Class().name + " has no GetAttribute");
@@ -628,12 +691,23 @@ bool Runner::Get(const Step& s) {
                         (s.index->integer < 0 || s.index->integer > 0xFFFF);
     label += "[" + (packed ? std::string(hex) : Format(*s.index)) + "]";
   }
+  // What a reader would not see from the numbers alone, as a comment after the line.
+  std::vector<std::string> notes;
+  if (s.index && s.index->kind == Literal::Kind::kInteger) {
+    std::string meaning = refhost::ListIndexMeaning(static_cast<uint32_t>(s.index->integer));
+    if (!meaning.empty()) notes.push_back("index: " + meaning);
+  }
   if (status != 0) {
-    out_ << "  " << label << ": refused (status " << status << ")\n";
+    out_ << "  " << label << ": refused (status " << status << ")" << Notes(notes) << "\n";
     return true;
   }
+  std::memcpy(&wrote, at, 2);
+  if (s.as != OutType::kAny && wrote != preset) {
+    notes.push_back(std::string("asked as ") + OutTypeName(s.as) + ", the plug-in wrote " +
+                    TagName(wrote));
+  }
   last_.value = ReadBack(&out);
-  out_ << "  " << label << " = " << *last_.value << "\n";
+  out_ << "  " << label << " = " << *last_.value << Notes(notes) << "\n";
   return true;
 }
 
@@ -694,16 +768,19 @@ bool Runner::EditorPut(const Step& s) {
     return Error(instance->Class().name + " has no ToEditor");
   last_.status = status;
   if (status != 0) out_ << "  refused (status " << status << ")\n";
-  ListEditorItems();
+  ListEditorItems(*instance);
   return true;
 }
 
-void Runner::ListEditorItems() {
+void Runner::ListEditorItems(const refhost::Instance& instance) {
   for (int item = -64; item < 256; ++item) {
     const refhost::Value* value = editor_->Item(static_cast<int16_t>(item));
     if (value == nullptr) continue;
+    std::string_view meaning =
+        refhost::EditorItemMeaning(instance.Class().name, static_cast<int16_t>(item));
     out_ << "  item " << item << " = " << Describe(*value)
-         << (editor_->Disabled(static_cast<int16_t>(item)) ? " (disabled)" : "") << "\n";
+         << (editor_->Disabled(static_cast<int16_t>(item)) ? " (disabled)" : "")
+         << (meaning.empty() ? "" : "   # ") << meaning << "\n";
   }
 }
 
@@ -992,9 +1069,10 @@ bool Runner::Execute(const Step& s) {
           out_ << "  " << info->name << ": refused: " << info->error << "\n";
           continue;
         }
-        out_ << "  " << info->name << " (" << fs::path(info->library).filename().string()
-             << "): " << info->instanceSize << " bytes, flags " << info->classFlags << ", "
-             << info->slots.size() << " slots\n";
+        out_ << "  " << info->name << " (" << info->library << "): " << info->instanceSize
+             << " bytes, flags " << info->classFlags << " ("
+             << refhost::ClassFlagsMeaning(info->classFlags) << "), " << info->slots.size()
+             << " slots\n";
       }
       return true;
     case Op::kObject:
@@ -1051,11 +1129,9 @@ bool Runner::Execute(const Step& s) {
       uint32_t object = 0;
       if (!FindObject(s.path, &object)) return false;
       fresh();
-      const size_t before = host_.Messages().size();
       refhost::MessageOutcome outcome = host_.SendMessage(object, s.value.id, s.value.second);
       last_.delivered = outcome.delivered;
       last_.handled = outcome.handled;
-      last_.sent = static_cast<int>(host_.Messages().size() - before);
       out_ << "  delivered to " << outcome.delivered << ", handled by " << outcome.handled << "\n";
       return true;
     }
@@ -1065,12 +1141,10 @@ bool Runner::Execute(const Step& s) {
       object = instance->Owner();
       if (!s.path.empty() && !FindObject(s.path, &object)) return false;
       fresh();
-      const size_t before = host_.Messages().size();
       uint16_t status = instance->HandleMessage(object, s.value.id, s.value.second);
       if (status == refhost::kSlotNotRegistered)
         return Error(instance->Class().name + " has no HandleMessage");
       last_.status = status;
-      last_.sent = static_cast<int>(host_.Messages().size() - before);
       out_ << "  "
            << (status == 0 ? "handled" : "not handled (status " + std::to_string(status) + ")")
            << "\n";
@@ -1092,9 +1166,7 @@ bool Runner::Execute(const Step& s) {
         out_ << "  " << s.path << " at " << at << "\n";
         return true;
       }
-      const size_t before = host_.Messages().size();
       const int told = refhost::Playback(host_, object).Seek(static_cast<int32_t>(s.number));
-      last_.sent = static_cast<int>(host_.Messages().size() - before);
       out_ << "  " << told << " instance" << (told == 1 ? "" : "s") << " told\n";
       return true;
     }
@@ -1136,7 +1208,7 @@ bool Runner::Execute(const Step& s) {
         return Error(instance->Class().name + " has no EditorItemChanged");
       last_.status = status;
       if (status != 0) out_ << "  refused (status " << status << ")\n";
-      ListEditorItems();
+      ListEditorItems(*instance);
       return true;
     }
     case Op::kApply: {
@@ -1225,48 +1297,111 @@ void Runner::PrintTrace() {
   host_.ClearTrace();
 }
 
+// Commands that call into a plug-in: each sets the `sent` count of `expect`.
+bool CallsPlugins(const Step& step) {
+  switch (step.op) {
+    case Op::kNew:
+    case Op::kCopy:
+    case Op::kAssign:
+    case Op::kDestroy:
+    case Op::kEnable:
+    case Op::kDisable:
+    case Op::kSet:
+    case Op::kGet:
+    case Op::kSend:
+    case Op::kDeliver:
+    case Op::kAdvance:
+    case Op::kSeek:
+    case Op::kMove:
+    case Op::kPlot:
+    case Op::kChange:
+    case Op::kFill:
+    case Op::kShow:
+    case Op::kPlay:
+    case Op::kEditor:
+    case Op::kApply:
+    case Op::kSave:
+    case Op::kRestore:
+    case Op::kVisit:
+      return true;
+    case Op::kPosition:  // with a number it seeks; without, it only reads
+      return step.hasNumber;
+    default:
+      return false;
+  }
+}
+
+std::string Count(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 int Runner::Run(const std::vector<Step>& steps) {
   host_.SetTracing(options_.trace);
   // A relative file path a plug-in hands the host names a file beside the scenario.
   host_.SetFileFolder(options_.scenarioDir);
+  host_.SetCallLimit(options_.callLimitMs);
+  int stoppedAt = 0;
   for (const Step& step : steps) {
     if (step.op != Op::kSay) out_ << "> " << step.source << "\n";
+    const size_t sentBefore = host_.Messages().size();
+    const size_t timedOutBefore = host_.TimedOutCalls().size();
     bool ok = Execute(step);
     // A DLL that reached what the host does not serve ends the run with that sentence.
     if (!host_.StopReason().empty()) ok = Error(host_.StopReason());
+    if (ok && CallsPlugins(step))
+      last_.sent = static_cast<int>(host_.Messages().size() - sentBefore);
+    if (step.op == Op::kExpect) ++expectations_;
     PrintTrace();
     NewMessages();
     NewCursors();
     ShowNewPrinting(&printingSeen_, out_);
     NewFaults();
+    // A plug-in that ran past the time limit is fenced off; nothing it does after is trusted.
+    if (host_.TimedOutCalls().size() > timedOutBefore) {
+      ok = Error(host_.TimedOutCalls()[timedOutBefore].ToString() + " (--timeout sets the limit)");
+    }
+    out_.flush();
     if (!ok) {
-      out_.flush();
       err_ << Where(step) << error_ << "\n";
-      return 1;
+      stoppedAt = step.line;
+      break;
     }
   }
-  // Whatever the scenario left alive goes now, so what it leaked shows.
+  // Whatever the scenario left alive goes now, also after an error, so what it leaked shows.
   if (host_.Tracing() && !host_.Instances().empty()) out_ << "> (end: destroy all)\n";
   host_.DestroyAll();
   instances_.clear();
   PrintTrace();
   NewFaults();
   const refhost::Ownership& ownership = host_.Ownership();
-  int status = 0;
-  if (!ownership.Faults().empty() || !ownership.Leaks().empty()) {
+  const size_t faults = ownership.Faults().size(), leaks = ownership.Leaks().size();
+  if (faults != 0 || leaks != 0) {
     out_.flush();
-    err_ << options_.fileName << ": at the end the host saw " << ownership.Faults().size()
-         << " ownership fault(s) and " << ownership.Leaks().size() << " leak(s):\n"
+    err_ << options_.fileName << ": at the end the host saw " << faults
+         << " ownership fault(s) and " << leaks << " leak(s):\n"
          << ownership.Report();
-    status = 1;
   }
   if (failedExpectations_ > 0) {
     out_.flush();
-    err_ << options_.fileName << ": " << failedExpectations_ << " expectation"
-         << (failedExpectations_ == 1 ? "" : "s") << " failed\n";
-    status = 1;
+    err_ << options_.fileName << ": " << Count(failedExpectations_, "expectation", "expectations")
+         << " failed\n";
   }
-  return status;
+  if (refusedExports_ > 0) {
+    out_.flush();
+    err_ << options_.fileName << ": " << Count(refusedExports_, "export was", "exports were")
+         << " refused\n";
+  }
+  const bool pass = stoppedAt == 0 && faults == 0 && leaks == 0 && failedExpectations_ == 0 &&
+                    refusedExports_ == 0;
+  out_ << fs::path(options_.fileName).filename().string() << ": "
+       << Count(expectations_, "expectation", "expectations") << ", " << failedExpectations_
+       << " failed, " << Count(faults, "fault", "faults") << ", " << Count(leaks, "leak", "leaks");
+  if (refusedExports_ > 0)
+    out_ << ", " << Count(refusedExports_, "export", "exports") << " refused";
+  if (stoppedAt != 0) out_ << ", stopped at line " << stoppedAt;
+  out_ << ": " << (pass ? "PASS" : "FAIL") << "\n";
+  out_.flush();
+  return pass ? 0 : 1;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "host/call_limit.h"
 #include "tools/plughost/scenario_parser.h"
 
 namespace plughost::scenario {
@@ -14,11 +15,13 @@ struct RunOptions {
   std::string libDir;       // where `load NAME` looks first ("" for none)
   std::string scenarioDir;  // the scenario's own folder, searched after libDir
   bool trace = false;       // as if the file began with `trace on`
-  std::string outDir;       // where `plot` writes a relative file ("" for the current folder)
-  std::string form;         // which build `load NAME` takes: "so", "dll", or "" for either
+  uint32_t callLimitMs = refhost::kDefaultCallLimitMs;  // per entry call and callback; 0: none
+  std::string outDir;  // where `plot` writes a relative file ("" for the current folder)
+  std::string form;    // which build `load NAME` takes: "so", "dll", or "" for either
 };
 
-// 0 when every step ran and every expectation held; 1 otherwise (the reason is on `err`).
+// 0 when every step ran, every expectation held, no export was refused and the host saw no
+// ownership fault or leak; 1 otherwise (the reason is on `err`). Ends with a summary line.
 int Run(const std::vector<Step>& steps, const RunOptions& options, std::ostream& out,
         std::ostream& err);
 

@@ -22,7 +22,8 @@ a line, # starts a comment; --trace starts the run with trace on.
   enable NAME | disable NAME    Enable | Disable
   set TARGET ATTR[INDEX] = VALUE    SetAttribute of an instance; with /PATH as the target, an
                                 attribute of the object itself
-  get TARGET ATTR[INDEX] [as int|real|flag|id|text|ref|any]   GetAttribute
+  get TARGET ATTR[INDEX] [as int|real|flag|id|text|ref|any]   GetAttribute, the output
+                                preset to that kind (a different kind written is pointed out)
   send PATH ID                  deliver a message about an object to every listening instance
   deliver NAME ID [about PATH]  call one instance's HandleMessage
   advance MS                    step the clock (periodic calls fall due)
@@ -59,16 +60,18 @@ a line, # starts a comment; --trace starts the run with trace on.
   expect status N | value VALUE | delivered N | handled N | sent N | faults N | leaks N |
          listeners N | messages N | cursor N | cursors N | list VALUE... | printed N   fail the
                                 run (with the line number) when it differs; sent: messages the
-                                plug-ins sent during the last send, deliver, seek, position or
-                                play; messages: all so far; cursor: the cursor last asked for;
-                                cursors: how many times one was asked for; list: the elements
-                                the last show read; printed: print jobs so far
+                                plug-ins sent during the last command that called one
+                                (scenarios/README.md lists them); messages: all so far;
+                                cursor: the cursor last asked for; cursors: how many times
+                                one was asked for; list: the elements the last show read;
+                                printed: print jobs so far
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
   range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), point(800,600),
   duration(600) or duration(600,1,600) (count, divisor, rate), empty.
-The run fails on the first error, on any failed expect, and when the host saw an ownership
-fault or a leak once every instance is gone at the end.
+The run fails on the first error, on a call past the time limit, on any failed expect, on an
+export refused, and when the host saw an ownership fault or a leak once every instance is gone
+at the end; it ends with one summary line.
 )";
 }
 
