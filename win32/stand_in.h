@@ -64,6 +64,9 @@ struct PrinterSettings {
       RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
   DialogAnswer dialog = DialogAnswer::kOk;
   uint32_t dialogError = PDERR_PRINTERNOTFOUND;
+  // The job identifier StartDocA answers for the first document, counting up from there.
+  // Windows answers a positive one; only SP_ERROR says the document did not start.
+  int32_t firstJobId = 1;
   // Job calls that fail: StartDocA answers SP_ERROR, the others 0.
   bool failStartDoc = false;
   bool failStartPage = false;
