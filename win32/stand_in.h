@@ -37,11 +37,13 @@ struct MachineFacts {
   int32_t keyboardType = 4;  // GetKeyboardType(0): IBM enhanced (101/102-key)
   int32_t keyboardSubtype = 0;
   int32_t keyboardFunctionKeys = 12;
-  // The calendar time the system clock reports, in whole seconds since 1970-01-01 UTC. It stands
-  // still, so every run sees the same time; kRealClock follows the clock of this machine.
-  int64_t calendarSeconds = 1000000000;  // 2001-09-09 01:46:40
+  // The calendar time the system clock reports, in whole seconds since 1970-01-01 UTC, or
+  // kRealClock (the default, as on a real machine) to follow this machine's clock. Whoever needs
+  // runs that repeat stands it still (the reference host does, at kStandingClock).
+  int64_t calendarSeconds = -1;
 };
 constexpr int64_t kRealClock = -1;
+constexpr int64_t kStandingClock = 1000000000;  // 2001-09-09 01:46:40
 
 MachineFacts& Machine();
 

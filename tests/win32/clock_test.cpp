@@ -27,7 +27,7 @@ constexpr uint64_t kUnixEpoch = 116444736000000000ull;
 constexpr uint64_t kTicksPerSecond = 10000000;
 
 TEST_F(Clock, StandsWhereTheMachineSaysAndRecordsEachReading) {
-  // 2001-09-09 01:46:40 UTC, the plausible machine's.
+  stand_in::Machine().calendarSeconds = stand_in::kStandingClock;  // 2001-09-09 01:46:40 UTC
   EXPECT_EQ(Ticks(), kUnixEpoch + 1000000000 * kTicksPerSecond);
   EXPECT_EQ(Ticks(), kUnixEpoch + 1000000000 * kTicksPerSecond);
   stand_in::Machine().calendarSeconds = 0;
@@ -41,8 +41,7 @@ TEST_F(Clock, StandsWhereTheMachineSaysAndRecordsEachReading) {
                                       "GetSystemTimeAsFileTime(out) = 4294967295 s"}));
 }
 
-TEST_F(Clock, FollowsThisMachinesClockWhenToldTo) {
-  stand_in::Machine().calendarSeconds = stand_in::kRealClock;
+TEST_F(Clock, FollowsThisMachinesClockUnlessToldOtherwise) {
   const uint64_t before = static_cast<uint64_t>(std::time(nullptr));
   const uint64_t seconds = (Ticks() - kUnixEpoch) / kTicksPerSecond;
   const uint64_t after = static_cast<uint64_t>(std::time(nullptr));
