@@ -62,6 +62,10 @@ def stream_seeds():
     cue_text_data = (cue_fields["enable"] + cue_fields["disable"] + cue_fields["send"] +
                      cue_fields["flags"] + cue_fields["destination"] + text("hello") +
                      integer(5) + cue_fields["mode"])
+    # Vellomar: its message, then a target (nothing chosen, a designation, a path text).
+    vellomar_forms = [message_id(101) + struct.pack("<H", 0),
+                      message_id(101) + struct.pack("<HII", 115, 0x1002, 2),
+                      message_id(7, 1) + text("/stage/pointer")]
     obj_forms = [message_id(1) + text(t) for t in
                  ("", "/s/o", "./a", "../a", "../../../x", "/s\r/o", "x" * 300)]
     choice = lambda n: struct.pack("<HII", 100, n, 0)
@@ -70,8 +74,8 @@ def stream_seeds():
                   choice(6) + integer(1) + struct.pack("<HII", 109, 2, 0) + struct.pack("<II", 1, 2),
                   choice(4) + integer(1) + struct.pack("<Hd", 15, 2.5),
                   choice(12) + integer(0), choice(1) + integer(-4)]
-    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 CursorMod, 4 panning, 5 ListMod);
-    # second: version (0 -> 0, 1 -> 1, 4 -> 2, 6 -> 3).
+    # First byte: class (0 Quit, 1 MediaCue, 2 ObjRefP, 3 CursorMod, 4 panning, 5 ListMod,
+    # 6 Vellomar); second: version (0 -> 0, 1 -> 1, 4 -> 2, 6 -> 3).
     forms = [(0, 0, quit_form), (1, 1, cue_v1), (1, 0, cue_v0), (1, 1, cue_text_data)]
     forms += [(2, 0, form) for form in obj_forms]
     cursor_form = message_id(303) + struct.pack("<HII", 100, 3, 0)
@@ -83,6 +87,7 @@ def stream_seeds():
                   ("00:01.00", "00:75.00", "1:30.50", "", "00:01.00 and more")]
     forms += [(4, version, form) for version, form in pan_forms]
     forms += [(5, v, form) for form in list_forms for v in (0, 1)]
+    forms += [(6, 0, form) for form in vellomar_forms]
     seeds = []
     for cls, version, form in forms:
         seeds.append(bytes([cls, version]) + form)
@@ -218,6 +223,7 @@ def main():
         write(os.path.join(out, "pe_loader_fuzz"), pe_seeds(sys.argv[2]))
     write(os.path.join(out, "list_mod_fuzz"), list_seeds(rng))
     write(os.path.join(out, "bitmap_fuzz"), bitmap_seeds(rng))
+    write(os.path.join(out, "vellomar_fuzz"), operation_seeds(8, rng))
     write(os.path.join(out, "panning_fuzz"), operation_seeds(10, rng))
     write(os.path.join(out, "print_fuzz"), operation_seeds(9, rng))
 

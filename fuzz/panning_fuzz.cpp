@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 1: {
         static constexpr uint32_t kIds[] = {ostrel::kPanStartDefault, ostrel::kPanStopDefault, 0,
                                             1};
-        std::vector<uint8_t> message = fuzzing::MessageRecord(
-            objects[in.Byte() % objects.size()], in.Bool() ? in.Pick(kIds) : in.U32(),
-            in.Bool() ? 0 : in.U32());
+        std::vector<uint8_t> message =
+            fuzzing::MessageRecord(objects[in.Byte() % objects.size()],
+                                   in.Bool() ? in.Pick(kIds) : in.U32(), in.Bool() ? 0 : in.U32());
         instance->HandleMessage(message.data());
         break;
       }
@@ -67,21 +67,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         refhost::HostEditor& editor = host->NewEditor();
         instance->ToEditor(editor, in.Bool() ? 0 : static_cast<int16_t>(in.U16()));
         for (int n = in.Byte() % 5; n > 0; --n) {
-          static constexpr int16_t kItems[] = {
-              ostrel::kPanStartItem,  ostrel::kPanStopItem,          ostrel::kPanFixedItem,
-              ostrel::kPanTargetItem, ostrel::kPanDurationItem,      ostrel::kPanFollowItem,
-              0,                      ostrel::kPanLimitedTargetItem, 7};
+          static constexpr int16_t kItems[] = {ostrel::kPanStartItem,
+                                               ostrel::kPanStopItem,
+                                               ostrel::kPanFixedItem,
+                                               ostrel::kPanTargetItem,
+                                               ostrel::kPanDurationItem,
+                                               ostrel::kPanFollowItem,
+                                               0,
+                                               ostrel::kPanLimitedTargetItem,
+                                               7};
           const int16_t item = in.Pick(kItems);
           if (in.Byte() % 3 == 0) {
             // A duration as the editor shows one, with any count and divisor.
-            editor.SetItem(item, refhost::Value::Duration(in.U32(), in.Byte() % 4 == 0 ? 0 : in.U32(),
-                                                          600));
+            editor.SetItem(
+                item, refhost::Value::Duration(in.U32(), in.Byte() % 4 == 0 ? 0 : in.U32(), 600));
           } else {
             editor.SetItem(item, fuzzing::AnyHostValue(in, *host, objects));
           }
         }
         instance->FromEditor(editor);
-        instance->EditorItemChanged(editor, static_cast<int16_t>(in.Bool() ? in.Byte() % 20 : in.U16()));
+        instance->EditorItemChanged(editor,
+                                    static_cast<int16_t>(in.Bool() ? in.Byte() % 20 : in.U16()));
         break;
       }
       case 3: {

@@ -33,15 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     refhost::Instance*& instance = instances[in.Byte() & 1];
     switch (in.Byte() % 9) {
       case 0: {
-        static constexpr const char* kNames[] = {"events",     "textfont",     "textsize",
-                                                 "textstyle",  "textstring",   "textposition",
-                                                 "filepath",   "showdialog",   "textalignment",
-                                                 "TEXTSTRING", "FilePath",     ""};
+        static constexpr const char* kNames[] = {
+            "events",   "textfont",   "textsize",      "textstyle",  "textstring", "textposition",
+            "filepath", "showdialog", "textalignment", "TEXTSTRING", "FilePath",   ""};
         // A read hands the receiver the text it asked for, to be freed by the receiver.
         fuzzing::Exact index;
         void* at = fuzzing::AnyIndex(in, index);
         static constexpr uint16_t kPresets[] = {tag::kUnassigned, tag::kText, tag::kMessageId,
-                                                tag::kInteger, tag::kFlag, tag::kPoint};
+                                                tag::kInteger,    tag::kFlag, tag::kPoint};
         fuzzing::Out out(in.Pick(kPresets));
         if (in.Bool()) {
           if (instance->GetAttribute(in.Pick(kNames), at, out.bytes) == 0)
@@ -73,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         refhost::HostEditor& editor = host->NewEditor();
         instance->ToEditor(editor, in.Bool() ? 0 : static_cast<int16_t>(in.U16()));
         for (int n = in.Byte() % 4; n > 0; --n) {
-          static constexpr int16_t kItems[] = {tavin::kPrintIdItem,       tavin::kFilePathItem,
-                                               tavin::kScaleToPageItem,   tavin::kKeepProportionItem,
-                                               tavin::kReservedFlagItem,  0};
+          static constexpr int16_t kItems[] = {tavin::kPrintIdItem,      tavin::kFilePathItem,
+                                               tavin::kScaleToPageItem,  tavin::kKeepProportionItem,
+                                               tavin::kReservedFlagItem, 0};
           editor.SetItem(in.Pick(kItems), fuzzing::AnyHostValue(in, *host, objects));
         }
         instance->FromEditor(editor);

@@ -19,7 +19,7 @@ case "$mode" in
   *) echo "usage: $0 BUILD_DIR seconds|runs N" >&2; exit 2 ;;
 esac
 for target in obj_ref_fuzz quit_fuzz media_cue_fuzz stream_load_fuzz cursor_mod_fuzz \
-  sys_info_fuzz pe_loader_fuzz list_mod_fuzz bitmap_fuzz panning_fuzz print_fuzz; do
+  sys_info_fuzz pe_loader_fuzz list_mod_fuzz bitmap_fuzz vellomar_fuzz panning_fuzz print_fuzz; do
   corpus="$build/fuzz/corpus/$target"
   # The quick check starts from the seeds alone each time, so its length never grows.
   if [ "$mode" = runs ]; then

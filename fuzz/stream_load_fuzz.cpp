@@ -9,8 +9,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzing::Input in(data, size);
   std::unique_ptr<refhost::Host> host = fuzzing::NewHost();
-  static constexpr const char* kClasses[] = {"Quit",      "MediaCue", "ObjRefP",
-                                             "CursorMod", "panning",  "ListMod"};
+  static constexpr const char* kClasses[] = {"Quit",    "MediaCue", "ObjRefP", "CursorMod",
+                                             "panning", "ListMod",  "Vellomar"};
   const char* className = in.Pick(kClasses);
   static constexpr int16_t kVersions[] = {0, 1, 0, 1, 2, -1, 3};
   const int16_t version = in.Pick(kVersions);

@@ -270,8 +270,15 @@ uint16_t Host::StoreInto(const Value& v, void* destination, uint32_t owner) {
       std::memcpy(destination, v.raw.data(), v.raw.size());
       return 0;
     }
+    // No target chosen: the designation slot reads as empty.
+    if (v.tag == tag::kEmpty) {
+      std::memcpy(destination, &v.tag, sizeof v.tag);
+      return 0;
+    }
     if (v.tag == tag::kReference) {
       object = v.object;
+    } else if (v.tag == tag::kObjectPath) {
+      object = impl_->ResolveEntries(v.entries);
     } else if (IsText(v.tag)) {
       object = Resolve(v.text);
     } else {
@@ -480,6 +487,10 @@ uint16_t HostEditor::PutItem(int16_t item, const void* value) {
 }
 
 uint16_t HostEditor::GetItem(int16_t item, void* value) {
+  if (auto raw = rawAnswers_.find(item); raw != rawAnswers_.end() && value != nullptr) {
+    std::memcpy(value, raw->second.data(), raw->second.size());
+    return 0;
+  }
   const Value* v = Item(item);
   if (v == nullptr || value == nullptr) return 1;
   return host_->StoreInto(*v, value, host_->impl().CurrentOwnerWord());

@@ -12,6 +12,7 @@
 #include "host/call_limit.h"
 #include "host/impl.h"
 #include "host/pe/trap.h"
+#include "win32/stand_in.h"
 
 namespace refhost {
 
@@ -123,6 +124,9 @@ Host::Host(uint32_t seed) : impl_(std::make_unique<Impl>()), callLimitMs_(kDefau
   impl_->host = this;
   impl_->random.seed(seed);
   impl_->SetUpServices();
+  // Like its random numbers, the reference host's clock repeats from run to run: whatever a
+  // plug-in seeds with the time (a deal of tiles) comes out the same until told otherwise.
+  stand_in::Machine().calendarSeconds = stand_in::kStandingClock;
 }
 
 void Host::Reseed(uint32_t seed) {

@@ -35,6 +35,11 @@
 //   instances of the destination object, or of every object when the destination names none
 //   (a choice value, say). SendMessage from a test reaches every listener of the id pair.
 // - ReleaseValue frees what the value holds through the tracker and leaves the value empty.
+// - A target designation (tag 115) holds the object's handle and identity serial, so it finds
+//   the object again after a reload; the editor yields one for a path, a reference or another
+//   designation asked for with tag 115 preset, and an empty value when no target is chosen.
+//   ResolveTarget answers a component of the designated object as the asking instance sees it:
+//   never the asker itself, the first that has a SetAttribute if one does, else the first.
 #pragma once
 
 #include <cstdint>
@@ -232,6 +237,9 @@ class HostEditor {
   void SetReportedLength(int16_t item, double length) { reportedLengths_[item] = length; }
   // Every DisableItem call in order: (item, flag as given).
   const std::vector<std::pair<int16_t, int16_t>>& DisableCalls() const { return disableCalls_; }
+  // Makes GetItem of `item` write these bytes as they are, whatever tag was preset: a runtime
+  // whose editor answers another kind, or a larger value, than the one asked for.
+  void SetRawAnswer(int16_t item, std::vector<uint8_t> bytes) { rawAnswers_[item] = bytes; }
 
   ~HostEditor();
 
@@ -247,6 +255,7 @@ class HostEditor {
   void* block_ = nullptr;
   std::map<int16_t, Entry> items_;
   std::map<int16_t, double> reportedLengths_;
+  std::map<int16_t, std::vector<uint8_t>> rawAnswers_;
   int putCount_ = 0;
   std::vector<std::pair<int16_t, int16_t>> disableCalls_;
 

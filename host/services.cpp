@@ -393,14 +393,26 @@ struct ServiceCalls {
                                                                           : 2);
     return status;
   }
+  // The designated object as the asking instance reaches it: through one of its components,
+  // never the asker itself, the first that takes attribute writes if any does.
   static uint16_t ResolveTarget(Impl* impl, const void* target, void* instance, void* out) {
     if (out == nullptr) return 1;
-    uint32_t object = impl->ResolveDesignation(target, LiveInstance(instance));
+    const Instance* asking = LiveInstance(instance);
+    uint32_t object = impl->ResolveDesignation(target, asking);
     ObjectNode* node = impl->Node(object);
-    void* first =
-        node != nullptr && !node->instances.empty() ? node->instances.front()->Record() : nullptr;
-    std::memcpy(out, &first, 4);
-    return first == nullptr ? 1 : 0;
+    void* found = nullptr;
+    if (node != nullptr) {
+      for (const Instance* i : node->instances) {
+        if (i == asking) continue;
+        if (i->Class().HasSlot(0, abi::slot::kSetAttribute)) {
+          found = i->Record();
+          break;
+        }
+        if (found == nullptr) found = i->Record();
+      }
+    }
+    std::memcpy(out, &found, 4);
+    return found == nullptr ? 1 : 0;
   }
 
   // ---- PeriodicService (5).

@@ -161,6 +161,11 @@ TraceArgs& TraceArgs::Value(const void* value) {
       std::string path = object == 0 ? "none" : host_.PathOf(object);
       return Add("ref(" + (path.empty() ? "#" + std::to_string(object) : path) + ")");
     }
+    case hosttag::kTargetDesignation: {
+      uint32_t object = Read<uint32_t>(value, 2);
+      std::string path = host_.PathOf(object);
+      return Add("target(" + (path.empty() ? "#" + std::to_string(object) : path) + ")");
+    }
     default:
       return Add(TagName(t));
   }

@@ -38,11 +38,10 @@ uint32_t TextLength(const char* chars) {
   return length;
 }
 
-// A string element owned by the instance holding a copy of `chars` (its own 1-byte text when
-// `chars` is empty or absent). Nonzero when no buffer could be had.
-uint16_t MakeOwnedText(void* instance, const char* chars, TextValue* out) {
+// A string element owned by the instance holding a copy of `chars`, whose length the caller
+// took (its own 1-byte text when `length` is 0). Nonzero when no buffer could be had.
+uint16_t MakeOwnedText(void* instance, const char* chars, uint32_t length, TextValue* out) {
   *out = TextValue{tag::kText, OwnerWord(instance), 0, 0, nullptr};
-  const uint32_t length = TextLength(chars);
   void* at = Bytes(out) + offsetof(TextValue, chars);
   if (length != 0) {
     host::string::DuplicateString(at, chars);
@@ -87,7 +86,7 @@ uint16_t OwnedRecord(void* instance, const void* value, Element* record, bool* m
     TextValue text;
     std::memcpy(&text, value, sizeof text);
     TextValue owned;
-    if (MakeOwnedText(instance, text.chars, &owned) != 0) return 1;
+    if (MakeOwnedText(instance, text.chars, TextLength(text.chars), &owned) != 0) return 1;
     std::memcpy(record->data(), &owned, sizeof owned);
     *made = true;
     return 0;
@@ -259,9 +258,13 @@ uint16_t FetchElement(void* instance, uint32_t list, uint16_t elementTag, uint32
     const uint16_t converted = Convert(instance, element.data(), tag::kReference, &reference);
     if (converted != 0) return converted;
     ClearLinks(reference.data());
-    const uint16_t stored = host::list::SetListItem(list, position, reference.data());
-    if (stored != 0) return stored;
     ReleaseElement(instance, element.data());
+    const uint16_t stored = host::list::SetListItem(list, position, reference.data());
+    if (stored != 0) {
+      // The list must not keep the entries just freed: it keeps an empty path instead.
+      host::list::SetListItem(list, position, element.data());
+      return stored;
+    }
     std::memcpy(out, reference.data(), sizeof(ReferenceValue));
     return 0;
   }
@@ -276,8 +279,9 @@ uint16_t FetchElement(void* instance, uint32_t list, uint16_t elementTag, uint32
 
 uint16_t StoreElement(void* instance, uint32_t list, uint16_t elementTag, uint32_t position,
                       const void* value) {
+  // Only elements that own memory are read before they are replaced.
   Element old;
-  host::list::GetListItem(list, position, old.data());
+  if (OwnsMemory(elementTag)) host::list::GetListItem(list, position, old.data());
   Element reference;
   if (elementTag == tag::kReference && TagOf(value) == tag::kObjectPath) {
     const uint16_t converted = Convert(instance, value, tag::kReference, &reference);
@@ -286,12 +290,15 @@ uint16_t StoreElement(void* instance, uint32_t list, uint16_t elementTag, uint32
   }
   Element record;
   bool made = false;
-  TextValue text;
-  if (IsText(TagOf(value))) std::memcpy(&text, value, sizeof text);
-  if (IsText(TagOf(value)) && TextLength(text.chars) == 0) {
+  if (IsText(TagOf(value))) {
+    TextValue text;
+    std::memcpy(&text, value, sizeof text);
+    const uint32_t length = TextLength(text.chars);
+    TextValue owned{tag::kText, OwnerWord(instance), 0, 0, nullptr};
     // An empty text is stored as an element without text.
-    const TextValue none{tag::kText, OwnerWord(instance), 0, 0, nullptr};
-    std::memcpy(record.data(), &none, sizeof none);
+    if (length != 0 && MakeOwnedText(instance, text.chars, length, &owned) != 0) return 1;
+    std::memcpy(record.data(), &owned, sizeof owned);
+    made = length != 0;
   } else if (OwnedRecord(instance, value, &record, &made) != 0) {
     return 1;
   }
@@ -347,9 +354,9 @@ uint16_t ResizeList(void* instance, uint32_t list, uint16_t elementTag, uint32_t
 }
 
 uint16_t WriteConverted(void* instance, uint32_t list, uint16_t elementTag, uint32_t position,
-                        Element* converted) {
+                        uint32_t count, Element* converted) {
   uint16_t status = 0;
-  if (position > Count(list)) status = ResizeList(instance, list, elementTag, position);
+  if (position > count) status = ResizeList(instance, list, elementTag, position);
   if (status == 0) status = StoreElement(instance, list, elementTag, position, converted->data());
   // The host made the converted text for this instance; the list keeps its own copy.
   if (IsText(TagOf(converted->data()))) ReleaseElement(instance, converted->data());
@@ -362,9 +369,10 @@ uint16_t DeleteElement(void* instance, uint32_t list, uint32_t position) {
   Element element;
   uint16_t status = host::list::GetListItem(list, position, element.data());
   if (status != 0) return status;
+  ReleaseElement(instance, element.data());
   status = host::list::DeleteListItem(list, position);
-  // Released once it is out of the list, so a refused delete leaves nothing dangling.
-  if (status == 0) ReleaseElement(instance, element.data());
+  // A refused delete must not leave the list holding what was just freed.
+  if (status != 0) host::list::SetListItem(list, position, element.data());
   return status;
 }
 

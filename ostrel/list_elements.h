@@ -67,11 +67,11 @@ uint16_t AppendElementCopy(void* instance, const void* value, uint32_t list, uin
 uint16_t CopyElements(void* instance, uint32_t destination, uint32_t source);
 // Grows with default elements or shrinks from the end; stops at the first append that fails.
 uint16_t ResizeList(void* instance, uint32_t list, uint16_t elementTag, uint32_t n);
-// Writes a value already converted to the kind at `position`, growing the list with default
-// elements up to it first; the converted value's own text is released afterwards. Nonzero when
-// the list could not grow or the element could not be stored.
+// Writes a value already converted to the kind at `position` of a list of `count` elements,
+// growing it with default elements up to `position` first; the converted value's own text is
+// released afterwards. Nonzero when the list could not grow or the element could not be stored.
 uint16_t WriteConverted(void* instance, uint32_t list, uint16_t elementTag, uint32_t position,
-                        Element* converted);
+                        uint32_t count, Element* converted);
 uint16_t DeleteElement(void* instance, uint32_t list, uint32_t position);
 // Every element of a reference list becomes its object path. Stops at the first element the
 // host cannot convert, which stays a reference; nonzero then.

@@ -180,7 +180,7 @@ abi::Result Sort(ListModRecord* self, bool ascending, void* out) {
 // ---- Attribute writes.
 
 abi::Result WriteElement(ListModRecord* self, int32_t position, const void* value) {
-  list::Count(self->list);
+  const uint32_t count = list::Count(self->list);
   if (position < 0 || static_cast<uint32_t>(position) > list::kMaxCount) {
     return Fail(self, list_error::kPosition);
   }
@@ -190,7 +190,7 @@ abi::Result WriteElement(ListModRecord* self, int32_t position, const void* valu
     return Fail(self, list_error::kKind);
   }
   if (list::WriteConverted(self, self->list, self->elementTag, static_cast<uint32_t>(position),
-                           &converted) != 0) {
+                           count, &converted) != 0) {
     return Fail(self, list_error::kKind);
   }
   return Done(self);

@@ -198,7 +198,8 @@ abi::Result AssignWholeList(ListModRecord* self, void* index, const void* value)
   host::list::ClearList(self->list);
   const IntegerValue first{tag::kInteger, 1};
   std::memcpy(index, &first, sizeof first);
-  if (list::WriteConverted(self, self->list, self->elementTag, 1, &converted) != 0) {
+  const uint32_t count = list::Count(self->list);
+  if (list::WriteConverted(self, self->list, self->elementTag, 1, count, &converted) != 0) {
     return Fail(self, list_error::kKind);
   }
   self->listError = list_error::kNone;

@@ -276,6 +276,9 @@ uint16_t SetAttribute(const void* object, const void* name16, const void* index,
                       const void* value) {
   return Call(abi::kComponentRow, object, abi::slot::kSetAttribute, name16, index, value);
 }
+bool HasSetAttribute(const void* object) {
+  return support::MethodFunction(abi::kComponentRow, object, abi::slot::kSetAttribute) != nullptr;
+}
 }  // namespace component
 
 namespace stream {

@@ -112,6 +112,8 @@ uint16_t Listen(const void* instance, int16_t mode, const void* id);
 // Another object's component: its SetAttribute slot (row 0, column 23).
 namespace component {
 uint16_t SetAttribute(const void* object, const void* name16, const void* index, const void* value);
+// Whether the object's component has a SetAttribute to call at all.
+bool HasSetAttribute(const void* object);
 }  // namespace component
 
 namespace stream {

@@ -269,16 +269,15 @@ HBITMAP LoadBitmapFile(void* instance, const void* pathValue) {
   }
   uint8_t* info = nullptr;
   uint8_t* pixels = nullptr;
-  const bool read = ReadBitmapFile(file, &info, &pixels);
-  CloseHandle(file);
   HBITMAP bitmap = nullptr;
-  if (read) {
+  if (ReadBitmapFile(file, &info, &pixels)) {
     bitmap =
         CreateDIBitmap(gBitmap.screen, reinterpret_cast<const BITMAPINFOHEADER*>(info), CBM_INIT,
                        pixels, reinterpret_cast<const BITMAPINFO*>(info), DIB_RGB_COLORS);
   }
   Unlock(gBitmap.info, info);
   Unlock(gBitmap.pixels, pixels);
+  CloseHandle(file);
   if (bitmap == nullptr) ReleaseBitmapRecord();
   return bitmap;
 }
@@ -306,24 +305,26 @@ uint16_t PrintBitmap(HBITMAP bitmap, uint16_t scale, uint16_t keep, uint16_t sho
     MessageBoxA(nullptr, kNoBitmapsText, kNoBitmapsTitle, MB_OK);
     return 1;
   }
+  DOCINFOA document;
+  std::memset(&document, 0, sizeof document);
+  document.cbSize = sizeof document;
+  document.lpszDocName = kDocumentName;
   Rect16 picture;
   Rect16 page;
-  if (PlacePicture(printer, &picture, &page)) {
-    DOCINFOA document;
-    std::memset(&document, 0, sizeof document);
-    document.cbSize = sizeof document;
-    document.lpszDocName = kDocumentName;
-    if (StartDocA(printer, &document) > 0 && StartPage(printer) > 0) {
-      Rect16 destination = page;
-      if (scale == 0) {
-        destination = picture;
-        CentreRect(&destination, page);
-      } else if (keep != 0) {
-        destination = FitRect(picture, page);
-      }
-      DrawPicture(printer, bitmap, destination);
-      if (EndPage(printer) > 0) EndDoc(printer);
+  // A job identifier may be any number but SP_ERROR. Without a place for the picture the job
+  // is dropped unended, as after a failed start: the printer's context goes, and the document
+  // with it.
+  if (StartDocA(printer, &document) != SP_ERROR && StartPage(printer) > 0 &&
+      PlacePicture(printer, &picture, &page)) {
+    Rect16 destination = page;
+    if (scale == 0) {
+      destination = picture;
+      CentreRect(&destination, page);
+    } else if (keep != 0) {
+      destination = FitRect(picture, page);
     }
+    DrawPicture(printer, bitmap, destination);
+    if (EndPage(printer) > 0) EndDoc(printer);
   }
   DeleteDC(printer);
   return 0;

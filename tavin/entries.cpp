@@ -8,6 +8,7 @@
 #include "tavin/print.h"
 #include "tavin/quit.h"
 #include "tavin/sys_info.h"
+#include "tavin/vellomar.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -37,6 +38,10 @@ TAVIN_EXPORT uint32_t Quit(abi::PluginDescriptor* descriptor) {
 
 TAVIN_EXPORT uint32_t SysInfo(abi::PluginDescriptor* descriptor) {
   return support::RunEntry(descriptor, tavin::kSysInfoClass);
+}
+
+TAVIN_EXPORT uint32_t Vellomar(abi::PluginDescriptor* descriptor) {
+  return support::RunEntry(descriptor, tavin::kVellomarClass);
 }
 
 #ifdef _WIN32

@@ -64,7 +64,7 @@ int WINAPI StartDocA(HDC hdc, const DOCINFOA* lpdi) {
     s.jobs.push_back(std::move(job));
     dc->inDocument = true;
     dc->job = s.jobs.size() - 1;
-    result = static_cast<int>(s.jobs.size());
+    result = s.printer.firstJobId + static_cast<int>(s.jobs.size()) - 1;
   }
   stand_in::RecordCall("StartDocA(" + stand_in::HandleName(hdc) + ", \"" +
                        (lpdi != nullptr && lpdi->lpszDocName != nullptr ? lpdi->lpszDocName : "") +

@@ -37,7 +37,13 @@ struct MachineFacts {
   int32_t keyboardType = 4;  // GetKeyboardType(0): IBM enhanced (101/102-key)
   int32_t keyboardSubtype = 0;
   int32_t keyboardFunctionKeys = 12;
+  // The calendar time the system clock reports, in whole seconds since 1970-01-01 UTC, or
+  // kRealClock (the default, as on a real machine) to follow this machine's clock. Whoever needs
+  // runs that repeat stands it still (the reference host does, at kStandingClock).
+  int64_t calendarSeconds = -1;
 };
+constexpr int64_t kRealClock = -1;
+constexpr int64_t kStandingClock = 1000000000;  // 2001-09-09 01:46:40
 
 MachineFacts& Machine();
 
@@ -60,6 +66,9 @@ struct PrinterSettings {
       RC_BITBLT | RC_BITMAP64 | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB;
   DialogAnswer dialog = DialogAnswer::kOk;
   uint32_t dialogError = PDERR_PRINTERNOTFOUND;
+  // The job identifier StartDocA answers for the first document, counting up from there.
+  // Windows answers a positive one; only SP_ERROR says the document did not start.
+  int32_t firstJobId = 1;
   // Job calls that fail: StartDocA answers SP_ERROR, the others 0.
   bool failStartDoc = false;
   bool failStartPage = false;

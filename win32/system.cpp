@@ -1,6 +1,7 @@
 // kernel32's and user32's system queries: the version, the processor, the screen's size and the
 // keyboard, all answered from the machine's facts (stand_in::Machine()).
 #include <cstdio>
+#include <ctime>
 #include <string>
 
 #include "win32/state.h"
@@ -50,6 +51,23 @@ void WINAPI GetSystemInfo(LPSYSTEM_INFO lpSystemInfo) {
   *lpSystemInfo = info;
   stand_in::RecordCall("GetSystemInfo(out) = processor type " +
                        std::to_string(machine.processorType));
+}
+
+void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime) {
+  // 100-nanosecond intervals from 1601-01-01 to 1970-01-01.
+  constexpr uint64_t kUnixEpoch = 116444736000000000ull;
+  const int64_t configured = stand_in::TheState().machine.calendarSeconds;
+  const int64_t seconds =
+      configured == stand_in::kRealClock ? static_cast<int64_t>(std::time(nullptr)) : configured;
+  if (lpSystemTimeAsFileTime == nullptr) {
+    stand_in::Fault("GetSystemTimeAsFileTime: null record");
+    stand_in::RecordCall("GetSystemTimeAsFileTime(null)");
+    return;
+  }
+  const uint64_t ticks = kUnixEpoch + static_cast<uint64_t>(seconds) * 10000000ull;
+  lpSystemTimeAsFileTime->dwLowDateTime = static_cast<DWORD>(ticks);
+  lpSystemTimeAsFileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  stand_in::RecordCall("GetSystemTimeAsFileTime(out) = " + std::to_string(seconds) + " s");
 }
 
 int WINAPI GetSystemMetrics(int nIndex) {

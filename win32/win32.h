@@ -205,6 +205,12 @@ typedef struct _SYSTEM_INFO {
   WORD wProcessorRevision;
 } SYSTEM_INFO, *LPSYSTEM_INFO;
 
+// A point in time: 100-nanosecond intervals since 1601-01-01 UTC, in two halves.
+typedef struct _FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
+
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;
@@ -315,6 +321,7 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
 // kernel32: system queries.
 DWORD WINAPI GetVersion(void);
 void WINAPI GetSystemInfo(LPSYSTEM_INFO lpSystemInfo);
+void WINAPI GetSystemTimeAsFileTime(LPFILETIME lpSystemTimeAsFileTime);
 
 // gdi32: device contexts and bitmaps.
 HDC WINAPI CreateCompatibleDC(HDC hdc);
@@ -380,4 +387,5 @@ static_assert(sizeof(RGBQUAD) == 4);
 static_assert(sizeof(BITMAPINFO) == 44);
 static_assert(sizeof(SYSTEM_INFO) == 36);
 static_assert(offsetof(SYSTEM_INFO, dwProcessorType) == 24);
+static_assert(sizeof(FILETIME) == 8);
 static_assert(sizeof(DEVNAMES) == 8);

@@ -26,7 +26,7 @@ const std::vector<SurfaceDll>& Surface() {
       {"KERNEL32.dll",
        {"CreateFileA", "ReadFile", "SetFilePointer", "GetFileSize", "CloseHandle", "OpenFile",
         "_lread", "GlobalAlloc", "GlobalLock", "GlobalUnlock", "GlobalFree", "GetVersion",
-        "GetSystemInfo"}},
+        "GetSystemInfo", "GetSystemTimeAsFileTime"}},
       {"GDI32.dll",
        {"CreateCompatibleDC", "DeleteDC", "GetDeviceCaps", "CreateDIBitmap", "SelectObject",
         "DeleteObject", "StretchDIBits", "StartDocA", "EndDoc", "StartPage", "EndPage"}},

@@ -39,10 +39,8 @@ TEST_F(ListModCalls, ElementsAreWrittenAndReadThroughTheListService) {
             (Lines{"-> ListMod#1.SetAttribute", "ListService.ListCount(list 0x4c000001, out)",
                    "ConvertService.ConvertValue(ListMod#1, integer 7, out integer)",
                    "ListService.ListCount(list 0x4c000001, out)",
-                   "ListService.ListCount(list 0x4c000001, out)",
                    "ListService.AppendListItem(list 0x4c000001, item)",
                    "ListService.AppendListItem(list 0x4c000001, item)",
-                   "ListService.GetListItem(list 0x4c000001, 2, out)",
                    "ListService.SetListItem(list 0x4c000001, 2, item)", "-> ListMod#1.GetAttribute",
                    "ListService.ListCount(list 0x4c000001, out)",
                    "ListService.GetListItem(list 0x4c000001, 2, out)"}));
@@ -121,6 +119,67 @@ TEST_F(ListModCalls, AWholeListCrossesAsATransferThatTheAskerDisposes) {
                    "ListService.DisposeList(list 0x4c000001)",
                    "ListService.DisposeList(list 0x4c000003)"}));
   EXPECT_EQ(Ints(list_), (std::vector<int32_t>{5}));
+}
+
+// A string write reads the old element, copies the new text once, stores it, and only then
+// frees the old text and the host's converted one.
+TEST_F(ListModCalls, AStringWriteTakesTheTextsLengthOnce) {
+  refhost::Instance* texts = Make(list_testing::kString, other_);
+  FillTexts(texts, {"old"});
+  host_->ClearTrace();
+  testing_support::TestText text("new");
+  ASSERT_EQ(SetAt(texts, 1, text.Value()), 0);
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ListMod#2.SetAttribute", "ListService.ListCount(list 0x4c000003, out)",
+                   "ConvertService.ConvertValue(ListMod#2, text \"new\", out text)",
+                   "ListService.GetListItem(list 0x4c000003, 1, out)",
+                   "StringService.StringLength(out, \"new\")",
+                   "StringService.DuplicateString(out, \"new\")",
+                   "ListService.SetListItem(list 0x4c000003, 1, item)",
+                   "StringService.FreeString(string of 4 bytes)",
+                   "StringService.FreeString(string of 4 bytes)"}));
+}
+
+// A delete releases the element before the list drops it, as a shrinking count does.
+TEST_F(ListModCalls, ADeleteReleasesTheElementBeforeTheListDropsIt) {
+  refhost::Instance* texts = Make(list_testing::kString, other_);
+  FillTexts(texts, {"a", "b"});
+  host_->ClearTrace();
+  Out out;
+  const IntegerValue one = Integer(1);
+  ASSERT_EQ(Get(texts, "delete", &one, out.data()), 0);
+  const Lines calls = SlotTrace(*host_);
+  EXPECT_EQ(testing_support::TextOf(out.data()), "a");
+  FreeAnswer(out.data());
+  ASSERT_GE(calls.size(), 4u);
+  EXPECT_EQ(Lines(calls.end() - 4, calls.end()),
+            (Lines{"ListService.ListCount(list 0x4c000003, out)",
+                   "ListService.GetListItem(list 0x4c000003, 1, out)",
+                   "StringService.FreeString(string of 2 bytes)",
+                   "ListService.DeleteListItem(list 0x4c000003, 1)"}));
+  EXPECT_EQ(Texts(texts), (std::vector<std::string>{"b"}));
+}
+
+// A path element read as a reference: its entries are freed before the reference replaces it.
+TEST_F(ListModCalls, APathReadAsAReferenceFreesItsEntriesBeforeItIsReplaced) {
+  refhost::Instance* references = Make(list_testing::kReference, other_);
+  const ReferenceValue to = testing_support::Reference(other_);
+  ASSERT_EQ(SetAt(references, 1, &to), 0);
+  refhost::HostStream& stream = host_->NewStream();
+  int16_t version = 0;
+  uint32_t size = 0;
+  ASSERT_EQ(references->StoredSize(stream, &version, &size), 0);
+  host_->ClearTrace();
+  Out out(tag::kReference);
+  const IntegerValue one = Integer(1);
+  ASSERT_EQ(Get(references, "value", &one, out.data()), 0);
+  EXPECT_EQ(+out.As<ReferenceValue>().object, other_);
+  EXPECT_EQ(SlotTrace(*host_),
+            (Lines{"-> ListMod#2.GetAttribute", "ListService.ListCount(list 0x4c000003, out)",
+                   "ListService.GetListItem(list 0x4c000003, 1, out)",
+                   "ConvertService.ConvertValue(ListMod#2, path, out ref)",
+                   "MemoryService.FreeMemory(block of 8 bytes)",
+                   "ListService.SetListItem(list 0x4c000003, 1, item)"}));
 }
 
 }  // namespace

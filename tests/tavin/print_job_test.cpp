@@ -3,6 +3,7 @@
 // and nothing of the system left behind.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,43 @@ TEST_F(PrintJob, ThreePlacementsOnThePage) {
   }
 }
 
+// The system calls of one print, in the order of the steps that make them: the load, then
+// the dialog, the check for bitmaps, the document and its page, and only then the resolutions
+// and the page size, the drawing, the ends, and the clearing up.
+TEST_F(PrintJob, LoadAndJobCallTheSystemInTheOrderOfTheirSteps) {
+  SetPage(100, 100);
+  PrintFile(MakeBitmapFile({4, 4, 24}));
+  const std::set<std::string> stepCalls = {"CreateCompatibleDC", "CreateFileA", "CreateDIBitmap",
+                                           "CloseHandle",        "PrintDlgA",   "GetDeviceCaps",
+                                           "StartDocA",          "StartPage",   "StretchDIBits",
+                                           "DeleteDC",           "EndPage",     "EndDoc",
+                                           "DeleteObject"};
+  std::string screen, printer, seen;
+  for (const std::string& line : stand_in::Calls()) {
+    const size_t open = line.find('(');
+    const std::string name = line.substr(0, open);
+    if (stepCalls.count(name) == 0) continue;
+    const std::string result = line.substr(line.rfind(' ') + 1);
+    if (screen.empty() && name == "CreateCompatibleDC") screen = result;
+    if (name == "PrintDlgA") printer = result;
+    seen += (seen.empty() ? "" : " ") + name;
+    if (name != "GetDeviceCaps") continue;
+    // Which context is asked, by its part in the print, and for what.
+    const size_t comma = line.find(", ");
+    const std::string dc = line.substr(open + 1, comma - open - 1);
+    seen += (dc == screen    ? "(screen,"
+             : dc == printer ? "(printer,"
+                             : "(other,") +
+            line.substr(comma + 2, line.find(')') - comma - 2) + ")";
+  }
+  EXPECT_EQ(seen,
+            "CreateCompatibleDC CreateFileA CreateDIBitmap CloseHandle PrintDlgA "
+            "GetDeviceCaps(printer,38) StartDocA StartPage GetDeviceCaps(screen,88) "
+            "GetDeviceCaps(screen,90) GetDeviceCaps(printer,88) GetDeviceCaps(printer,90) "
+            "GetDeviceCaps(printer,8) GetDeviceCaps(printer,10) CreateCompatibleDC StretchDIBits "
+            "DeleteDC EndPage EndDoc DeleteDC DeleteObject DeleteDC");
+}
+
 TEST_F(PrintJob, DialogAsksOrTakesTheDefaultPrinter) {
   const std::string file = MakeBitmapFile({4, 4, 24});
   PrintFile(file);
@@ -262,6 +300,15 @@ TEST_F(PrintJob, JobFailuresStopTheJobAndReleaseThePrinter) {
   }
 }
 
+TEST_F(PrintJob, OnlySpErrorFromStartDocIsAFailure) {
+  // A printer whose first job is numbered 0: the document started all the same.
+  stand_in::Printer().firstJobId = 0;
+  SetPage(4, 4);
+  EXPECT_EQ(PrintFile(MakeBitmapFile({4, 4, 24})), 0);
+  EXPECT_EQ(OnlyDraw(), (DrawnRect{0, 0, 4, 4}));
+  EXPECT_EQ(stand_in::LiveHandles().Total(), 0) << stand_in::Report();
+}
+
 TEST_F(PrintJob, NoResolutionOrNoRoomOnThePagePrintsNothing) {
   struct Case {
     int screenX, printerY;
@@ -282,7 +329,15 @@ TEST_F(PrintJob, NoResolutionOrNoRoomOnThePagePrintsNothing) {
     stand_in::Printer().dpiY = c.printerY;
     SetPage(c.pageWidth, 1000);
     EXPECT_EQ(PrintFile(MakeBitmapFile({c.width, 2, 1})), 0);
-    EXPECT_TRUE(stand_in::Jobs().empty()) << c.screenX << " " << c.printerY << " " << c.pageWidth;
+    // The document and its page were started before the sizes could be known: the job is
+    // dropped unended with the printer's context, nothing drawn.
+    const auto& jobs = stand_in::Jobs();
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_FALSE(jobs[0].ended) << c.screenX << " " << c.printerY << " " << c.pageWidth;
+    ASSERT_EQ(jobs[0].pages.size(), 1u);
+    EXPECT_TRUE(jobs[0].pages[0].draws.empty());
+    EXPECT_FALSE(jobs[0].pages[0].ended);
+    EXPECT_EQ(stand_in::CallCount("EndPage") + stand_in::CallCount("EndDoc"), 0);
     EXPECT_EQ(stand_in::PrintDialogs().size(), 1u);
     EXPECT_EQ(stand_in::LiveHandles().Total(), 0) << stand_in::Report();
   }

@@ -106,6 +106,7 @@ TEST(PlughostPrint, NothingPrintedSaysWhy) {
       {damaged.Path(), "7 bits per pixel is none of 1, 4, 8, 16, 24 and 32"},
       {good.Path() + " --dialog cancel", "the print dialog was cancelled"},
       {good.Path() + " --dialog fail", "the print dialog failed"},
+      {good.Path() + " --page 40000x100", "past the page's 16-bit coordinates"},
   };
   const std::string out = OutPath("none");
   for (const Case& c : cases) {

@@ -224,7 +224,7 @@ TEST(Validate, JUnitAndJsonReportsHoldEveryCheck) {
   EXPECT_EQ(run.status, 1) << run.output;
   const std::string xml = ReadFile(junit);
   EXPECT_TRUE(Has(xml, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites ")) << xml;
-  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"42\" failures=\"15\""))
+  EXPECT_TRUE(Has(xml, "<testsuite name=\"flawed_plugin.Oversize\" tests=\"43\" failures=\"15\""))
       << xml;
   EXPECT_TRUE(Has(xml, "<property name=\"seed\" value=\"42\"/>"));
   EXPECT_TRUE(Has(xml,

@@ -104,6 +104,7 @@ class ClassChecks {
   std::string EnableDisable();
   std::string VisitPassesHostValues();
   std::string OwnIdsHandled();
+  std::string ShownIdsAnswered();
   std::string DestructStopsPeriodicCalls();
   std::string ForeignIdRefused();
   // registration_checks.cpp

@@ -392,6 +392,20 @@ std::string ClassChecks::OwnIdsHandled() {
   return "";
 }
 
+// A class may show an id it never listens for (one the host delivers to its object, say): it
+// still has to answer it with a status the contract knows.
+std::string ClassChecks::ShownIdsAnswered() {
+  NEEDS(kHandleMessage, "HandleMessage");
+  MAKE(instance);
+  const std::set<std::pair<uint32_t, uint32_t>> shown = OwnIds(instance);
+  if (shown.empty()) return "skip: it showed no message id";
+  for (const auto& [id, second] : shown) {
+    const uint16_t status = instance->HandleMessage(owner_, id, second);
+    if (status > 1) return IdText(id, second) + " answered " + Number(status);
+  }
+  return "";
+}
+
 // A fresh instance is enabled and sent every message id the class showed, first as it is
 // constructed and then with each integer item of its editor switched to 1 in turn (a mode
 // choice, say); whatever periodic calls that starts must end with the instance. A host that
@@ -508,6 +522,8 @@ const std::vector<CheckEntry>& Table() {
        &ClassChecks::DestructStopsPeriodicCalls},
       {{"messages.foreign-id-refused", "HandleMessage of an id the instance never uses answers 1"},
        &ClassChecks::ForeignIdRefused},
+      {{"messages.shown-ids-answered", "HandleMessage of each id it shows answers 0 or 1"},
+       &ClassChecks::ShownIdsAnswered},
       {{"registration.name-query-writes-only-name-size-flags",
         "the name query writes descriptor bytes 0..15, 804 and 808 and nothing else"},
        &ClassChecks::NameQueryWritesOnlyItsFields},

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "tools/plughost/svg_text.h"
+
 namespace plughost {
 namespace {
 
@@ -23,29 +25,6 @@ std::string Number(double value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.1f", value);
   return buffer;
-}
-
-std::string Escaped(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 // A round step for the time axis: 1, 2 or 5 times a power of ten milliseconds, giving at most
@@ -104,8 +83,9 @@ std::string PlotSvg(const Plot& plot) {
          Number(kHeight) + "\" viewBox=\"0 0 " + Number(kWidth) + " " + Number(kHeight) +
          "\" font-family=\"sans-serif\" font-size=\"11\">\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += "<text x=\"" + Number(kLeft) + "\" y=\"18\" font-size=\"14\">" + Escaped(plot.attribute) +
-         " from " + TimeText(plot.fromMicros) + " to " + TimeText(plot.toMicros) + "</text>\n";
+  svg += "<text x=\"" + Number(kLeft) + "\" y=\"18\" font-size=\"14\">" +
+         SvgEscaped(plot.attribute) + " from " + TimeText(plot.fromMicros) + " to " +
+         TimeText(plot.toMicros) + "</text>\n";
 
   // Value grid: five rules across the range, the middle one solid.
   const int32_t low = plot.Low(), high = plot.High();
@@ -140,7 +120,7 @@ std::string PlotSvg(const Plot& plot) {
     svg += "<rect x=\"" + Number(legendX) + "\" y=\"" + Number(legendY - 8) +
            "\" width=\"10\" height=\"10\" fill=\"" + colour + "\"/>\n";
     svg += "<text x=\"" + Number(legendX + 14) + "\" y=\"" + Number(legendY + 1) + "\">" +
-           Escaped(line.name) + " (" + std::to_string(line.points.size()) + ")</text>\n";
+           SvgEscaped(line.name) + " (" + std::to_string(line.points.size()) + ")</text>\n";
     // Each value holds until the next one, and the last until the end.
     if (!line.points.empty()) {
       std::string path;
@@ -165,7 +145,7 @@ std::string PlotSvg(const Plot& plot) {
       svg += "<text x=\"" + Number(scale.X(mark.micros) + 3) + "\" y=\"" + Number(labelY) +
              "\" fill=\"" + colour +
              "\" stroke=\"white\" stroke-width=\"3\" paint-order=\"stroke\">" +
-             Escaped(mark.label) + "</text>\n";
+             SvgEscaped(mark.label) + "</text>\n";
     }
   }
   svg += "</svg>\n";

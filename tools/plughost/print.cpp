@@ -287,7 +287,8 @@ int PrintCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 
   int status = 0;
   const auto& jobs = stand_in::Jobs();
-  if (jobs.empty() || jobs.front().pages.empty()) {
+  // A job dropped before anything was drawn on its page printed nothing either.
+  if (jobs.empty() || jobs.front().pages.empty() || jobs.front().pages.front().draws.empty()) {
     err << "plughost print: nothing printed: " << WhyNothingPrinted(path) << "\n";
     status = 1;
   } else if (!WritePageImage(o.out, stand_in::RenderPage(jobs.front(), 0))) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -16,6 +17,7 @@
 #include "host/motion.h"
 #include "host/playback.h"
 #include "host/series.h"
+#include "tools/plughost/layout_picture.h"
 #include "tools/plughost/library_search.h"
 #include "tools/plughost/plot.h"
 #include "tools/plughost/scenario_printer.h"
@@ -104,6 +106,8 @@ class Runner {
   std::string MarkLabel(const refhost::HandledMessage& message);
   bool Fill(const Step& s);
   bool Show(const Step& s);
+  bool Layout(const Step& s);
+  bool WriteOut(const std::string& name, const std::string& contents, std::string* where);
   bool Check(const Step& s);
 
   RunOptions options_;
@@ -313,6 +317,13 @@ bool Runner::ToRecord(const Literal& literal, Record* record) {
       std::memcpy(at, &v, sizeof v);
       return true;
     }
+    case Literal::Kind::kTarget: {
+      uint32_t object = 0;
+      if (!FindObject(literal.text, &object)) return false;
+      const refhost::TargetDesignationValue v = host_.MakeTarget(object);
+      std::memcpy(at, &v, sizeof v);
+      return true;
+    }
   }
   return false;
 }
@@ -407,6 +418,8 @@ std::string Runner::Describe(const refhost::Value& value) const {
       std::snprintf(buffer, sizeof buffer, "triple(%.15g,%.15g,%.15g)", d[0], d[1], d[2]);
       return buffer;
     }
+    case refhost::hosttag::kTargetDesignation:
+      return "target(" + ObjectText(word(2)) + ")";
     default:
       return value.Describe();
   }
@@ -474,6 +487,19 @@ void Runner::NewCursors() {
   }
 }
 
+// The system clock as a date, or that it follows this machine's.
+std::string ClockText(int64_t seconds) {
+  if (seconds == stand_in::kRealClock) return "the time it is now";
+  const auto t = static_cast<time_t>(seconds);
+  struct tm utc {};
+  char text[64];
+  if (gmtime_r(&t, &utc) == nullptr ||
+      std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc) == 0) {
+    return std::to_string(seconds) + " s";
+  }
+  return std::string(text) + " (" + std::to_string(seconds) + " s since 1970)";
+}
+
 // Sets the facts the system queries answer, then shows them all.
 void Runner::Machine(const Step& s) {
   stand_in::MachineFacts& machine = stand_in::Machine();
@@ -484,6 +510,7 @@ void Runner::Machine(const Step& s) {
     if (key == "height") machine.screenHeight = static_cast<int32_t>(value);
     if (key == "depth") machine.screenBitsPerPixel = static_cast<int32_t>(value);
     if (key == "keyboard") machine.keyboardType = static_cast<int32_t>(value);
+    if (key == "time") machine.calendarSeconds = value;
   }
   char version[32];
   std::snprintf(version, sizeof version, "%u.%u (%#x)", machine.version & 0xFF,
@@ -491,6 +518,7 @@ void Runner::Machine(const Step& s) {
   out_ << "  machine: system " << version << ", processor type " << machine.processorType
        << ", screen " << machine.screenWidth << " x " << machine.screenHeight << " at "
        << machine.screenBitsPerPixel << " bits, keyboard type " << machine.keyboardType << "\n";
+  out_ << "  clock: " << ClockText(machine.calendarSeconds) << "\n";
 }
 
 void Runner::NewFaults() {
@@ -824,6 +852,61 @@ bool Runner::Play(const Step& s) {
   return true;
 }
 
+// Reads a dealt layout back through the instance's "value" at positions 1..28 and shows it as
+// the plain list, the three layers in the terminal and, when asked, an SVG file.
+bool Runner::Layout(const Step& s) {
+  refhost::Instance* instance = nullptr;
+  if (!FindInstance(s.name, &instance)) return false;
+  LayoutKinds kinds{};
+  std::string list;
+  int refused = 0;
+  for (int position = 1; position <= tavin::tiles::kPositions; ++position) {
+    const IntegerValue index{tag::kInteger, position};
+    Record out;
+    const IntegerValue preset{tag::kInteger, 0};
+    std::memcpy(out.data(), &preset, sizeof preset);
+    const uint16_t status = instance->GetAttribute("value", &index, out.data());
+    if (status == refhost::kSlotNotRegistered)
+      return Error(instance->Class().name + " has no GetAttribute");
+    IntegerValue read;
+    std::memcpy(&read, out.data(), sizeof read);
+    const bool ok = status == 0 && read.tag == tag::kInteger;
+    if (ok) kinds[position] = read.value;
+    refused += ok ? 0 : 1;
+    list += (position == 1 ? "" : " ") + (ok ? std::to_string(read.value) : std::string("-"));
+  }
+  last_.status = refused == 0 ? 0 : 1;
+  out_ << "  " << s.name << ".value[1.." << tavin::tiles::kPositions << "] = " << list << "\n";
+  if (refused != 0) out_ << "  " << refused << " position(s) refused\n";
+  std::string picture = LayoutText(kinds);
+  for (size_t start = 0; start < picture.size();) {
+    const size_t end = picture.find('\n', start);
+    out_ << "  " << picture.substr(start, end - start) << "\n";
+    start = end + 1;
+  }
+  if (s.text.empty()) return true;
+  std::string where;
+  if (!WriteOut(s.text, LayoutSvg(kinds, "The deal as " + s.name + " holds it"), &where))
+    return false;
+  out_ << "  wrote " << where << "\n";
+  return true;
+}
+
+// Writes a file the scenario asked for, a relative name into --out-dir; `where` is its full
+// path.
+bool Runner::WriteOut(const std::string& name, const std::string& contents, std::string* where) {
+  fs::path file(name);
+  if (file.is_relative() && !options_.outDir.empty()) file = fs::path(options_.outDir) / file;
+  std::error_code ec;
+  if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
+  std::ofstream out(file, std::ios::binary);
+  out << contents;
+  out.close();
+  if (!out) return Error("cannot write " + file.string());
+  *where = fs::absolute(file, ec).lexically_normal().string();
+  return true;
+}
+
 bool Runner::Move(const Step& s) {
   uint32_t object = 0;
   if (!FindObject(s.path, &object)) return false;
@@ -890,15 +973,8 @@ bool Runner::WritePlot(const Step& s) {
   writesPlotted_ = host_.AttributeWrites().size();
   handledPlotted_ = handled.size();
 
-  fs::path file(s.text);
-  if (file.is_relative() && !options_.outDir.empty()) file = fs::path(options_.outDir) / file;
-  std::error_code ec;
-  if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
-  std::ofstream svg(file, std::ios::binary);
-  svg << PlotSvg(plot);
-  svg.close();
-  if (!svg) return Error("cannot write " + file.string());
-  const std::string where = fs::absolute(file, ec).lexically_normal().string();
+  std::string where;
+  if (!WriteOut(s.text, PlotSvg(plot), &where)) return false;
 
   out_ << "  " << s.attribute << " from " << TimeText(plot.fromMicros) << " to "
        << TimeText(plot.toMicros) << ": " << plot.lines.size() << " object"
@@ -1285,6 +1361,9 @@ bool Runner::Execute(const Step& s) {
       return Show(s);
     case Op::kExpect:
       return Check(s);
+    case Op::kLayout:
+      fresh();
+      return Layout(s);
   }
   return Error("this command is not implemented");
 }

@@ -39,6 +39,7 @@ a line, # starts a comment; --trace starts the run with trace on.
                                 per object with the messages it handled, and print sparklines;
                                 FILE is taken in --out-dir (the current folder when not given)
   editor NAME [mode N]          ToEditor into the editor; item N = VALUE; apply NAME: FromEditor
+                                (item N = target(/PATH) chooses a target object)
   change NAME N                 EditorItemChanged for item N, then the items as they now are
   save NAME | restore NAME [version N]   StoredSize+Save | Load from what was saved last
   fill NAME VALUE...            write "count" and then each "value"[1..n] (a list)
@@ -47,8 +48,12 @@ a line, # starts a comment; --trace starts the run with trace on.
   cursors                       every cursor the plug-ins asked the host to show (each is also
                                 printed under the command that asked for it)
   machine [version 3.95] [processor 486] [screen 800x600] [depth 16] [keyboard 4]
-                                what the system queries answer from now on (printed either
-                                way); a version may also be GetVersion's word, like 0x5F03
+          [time 1765281600|now]  what the system queries answer from now on (printed either
+                                way); a version may also be GetVersion's word, like 0x5F03;
+                                time: seconds since 1970 the clock stands at, or now
+  layout NAME [svg FILE]        read "value" 1..28 of an instance as a dealt tile layout: the
+                                list and its three layers as a picture, and as an SVG (a
+                                relative FILE goes to --out-dir)
   printer [dpi 600] [page 480x660] [dialog ok|cancel|fail] [bitmaps yes|no]
                                 the virtual printer from now on (shown either way); a page
                                 a plug-in prints is shown under the command that printed it
@@ -68,7 +73,8 @@ a line, # starts a comment; --trace starts the run with trace on.
 Values: 42 -7 0x80000001, real(0.5), flag(1), id(1802) or id(1802,3) (message ids),
   "text" (\" \\ \n \r \t escapes), ref(/stage/movie), ref(none), unassigned,
   range(100,200) (start, end), choice(3) or choice(3,0) (selection, word), point(800,600),
-  duration(600) or duration(600,1,600) (count, divisor, rate), empty.
+  duration(600) or duration(600,1,600) (count, divisor, rate), empty,
+  target(/stage/list) (a target designation, as the editor yields it).
 The run fails on the first error, on a call past the time limit, on any failed expect, on an
 export refused, and when the host saw an ownership fault or a leak once every instance is gone
 at the end; it ends with one summary line.
@@ -243,10 +249,12 @@ bool Starts(const std::string& word, const char* prefix) {
   return word.rfind(prefix, 0) == 0 && word.back() == ')';
 }
 
+bool IsPath(const std::string& word);
+
 constexpr const char* kValueForms =
     "write 42, real(1.5), flag(1), id(1802), id(1802,3), \"text\", ref(/path), ref(none), "
     "range(100,200), choice(3), choice(3,0), point(800,600), duration(600), duration(600,1,600), "
-    "empty or unassigned";
+    "empty, unassigned or target(/path)";
 
 bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
   *out = Literal{};
@@ -374,6 +382,16 @@ bool ParseLiteral(const Token& token, Literal* out, std::string* error) {
       *error = "\"" + w + "\" is not a reference: write ref(/stage/movie) or ref(none)";
       return false;
     }
+    out->text = body;
+    return true;
+  }
+  if (Starts(w, "target(")) {
+    std::string body = Inside(w, 7);
+    if (!IsPath(body)) {
+      *error = "\"" + w + "\" is not a target: write target(/stage/list)";
+      return false;
+    }
+    out->kind = Literal::Kind::kTarget;
     out->text = body;
     return true;
   }
@@ -527,7 +545,7 @@ class LineParser {
   bool MachineFacts() {
     while (!AtEnd()) {
       std::string key, value;
-      if (!Word("a fact (version, processor, screen, depth or keyboard)", &key)) return false;
+      if (!Word("a fact (version, processor, screen, depth, keyboard or time)", &key)) return false;
       if (!Word(("a value for " + key).c_str(), &value)) return false;
       int64_t a = 0, b = 0;
       const size_t split = value.find(key == "version" ? '.' : 'x');
@@ -544,6 +562,14 @@ class LineParser {
           return Fail("\"" + value + "\" is not a number for " + key);
         }
         step_->facts.emplace_back(key, a);
+      } else if (key == "time") {
+        // Seconds since 1970 the system clock stands at, or "now" for a clock that runs.
+        if (value == "now") {
+          a = -1;
+        } else if (!ParseNumber(value, 0, UINT32_MAX, &a)) {
+          return Fail("\"" + value + "\" is not a time: write seconds since 1970 or now");
+        }
+        step_->facts.emplace_back(key, a);
       } else if (key == "screen") {
         if (split == std::string::npos ||
             !ParseNumber(value.substr(0, split), INT32_MIN, INT32_MAX, &a) ||
@@ -554,7 +580,7 @@ class LineParser {
         step_->facts.emplace_back("height", b);
       } else {
         return Fail("\"" + key + "\" is no fact of the machine (version, processor, screen, " +
-                    "depth or keyboard)");
+                    "depth, keyboard or time)");
       }
     }
     return true;
@@ -584,7 +610,7 @@ bool LineParser::Parse(std::string* error) {
       {"trace", Op::kTrace},         {"expect", Op::kExpect},     {"cursors", Op::kCursors},
       {"machine", Op::kMachine},     {"move", Op::kMove},         {"plot", Op::kPlot},
       {"change", Op::kChange},       {"fill", Op::kFill},         {"show", Op::kShow},
-      {"printer", Op::kPrinter},
+      {"printer", Op::kPrinter},     {"layout", Op::kLayout},
   };
   Step& s = *step_;
   std::string command = tokens_[0].text;
@@ -756,6 +782,14 @@ bool LineParser::Parse(std::string* error) {
     case Op::kPrinter:
       ok = PrinterSettings();
       break;
+    case Op::kLayout:
+      ok = Name(&s.name);
+      if (ok && PeekWord("svg")) {
+        ++at_;
+        ok = Word("an SVG file name", &s.text);
+      }
+      ok = ok && End();
+      break;
     case Op::kTrace: {
       std::string state;
       ok = Word("on or off", &state);
@@ -877,6 +911,8 @@ std::string Format(const Literal& literal) {
     case Literal::Kind::kDuration:
       return "duration(" + std::to_string(literal.id) + "," + std::to_string(literal.second) + "," +
              std::to_string(static_cast<uint32_t>(literal.integer)) + ")";
+    case Literal::Kind::kTarget:
+      return "target(" + literal.text + ")";
   }
   return "";
 }

@@ -27,7 +27,8 @@ struct Literal {
     kChoice,
     kEmpty,
     kPoint,
-    kDuration
+    kDuration,
+    kTarget
   };
   Kind kind = Kind::kInteger;
   int32_t integer = 0;  // kInteger; kFlag holds 0 or 1; kRange: the start; kPoint: x;
@@ -36,12 +37,13 @@ struct Literal {
   double real = 0;
   uint32_t id = 0;      // kId; kChoice: the selection; kDuration: the count
   uint32_t second = 0;  // kId; kChoice: the word; kDuration: the divisor
-  std::string text;     // kText: the characters; kRef: the object path, "" for none
+  std::string text;     // kText: the characters; kRef: the object path, "" for none;
+                        // kTarget: the object path
 };
 
 // The canonical spelling of a value, the same one the runner prints for what it read back:
 // 42, real(0.5), flag(1), id(1802,0), "text", ref(/a/b), ref(none), unassigned,
-// range(100,200), choice(3,0), empty, point(800,600), duration(600,1,600).
+// range(100,200), choice(3,0), empty, point(800,600), duration(600,1,600), target(/a/b).
 std::string Format(const Literal& literal);
 // A text in double quotes with \" \\ \n \r \t and \xHH escapes.
 std::string Quote(std::string_view text);
@@ -87,6 +89,7 @@ enum class Op {
   kFill,
   kShow,
   kPrinter,
+  kLayout,
 };
 
 // The tag a `get` presets in its output value; kAny lets the callee choose.
@@ -127,7 +130,8 @@ struct Step {
                        // trace: 1 on, 0 off
   bool hasNumber = false;
   int64_t step = 100;  // play, move: milliseconds between steps
-  std::string text;    // say: the rest of the line; load: the library; plot: the SVG file
+  std::string text;    // say: the rest of the line; load: the library; plot, layout: the SVG
+                       // file
   Expect expect = Expect::kStatus;
   // machine: the facts to set, in order: version (GetVersion's word), processor, width,
   // height, depth, keyboard.
