@@ -39,6 +39,8 @@ std::string ClassChecks::PatternFilledMemory() {
     if (why.empty() && made != nullptr && Has(abi::slot::kAssign)) {
       made->Assign(*source);
       why = SameStored(source, made, ("an Assign " + filled).c_str());
+      made->Assign(*made);
+      if (why.empty()) why = SameStored(source, made, ("an Assign to itself " + filled).c_str());
     }
     if (why.empty() && made != nullptr) why = Usable(made);
     host_.SetFreshInstanceBytes({});
