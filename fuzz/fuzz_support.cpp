@@ -251,6 +251,26 @@ void* AnyIndex(Input& in, Exact& holder) {
   }
 }
 
+void LifeStep(Input& in, refhost::Host& host, refhost::Instance* const (&pair)[2],
+              refhost::Instance*& instance, const std::vector<uint32_t>& objects) {
+  switch (in.Byte() % 5) {
+    case 0:
+      instance->Assign(*pair[in.Byte() & 1]);
+      break;
+    case 1:
+      ReplaceWithCopy(in, host, pair, instance, objects);
+      break;
+    case 2:
+      instance->Enable();
+      break;
+    case 3:
+      instance->Disable();
+      break;
+    default:
+      instance->VisitMessageIds(in.U32(), in.U32());
+  }
+}
+
 std::vector<uint8_t> MessageRecord(uint32_t object, uint32_t id, uint32_t second) {
   abi::MessageRecord record{};
   record.object = object;

@@ -128,6 +128,11 @@ refhost::HostStream& AnyStoredForm(Input& in, refhost::Host& host,
 void ReplaceWithCopy(Input& in, refhost::Host& host, refhost::Instance* const (&pair)[2],
                      refhost::Instance*& instance, const std::vector<uint32_t>& objects);
 
+// One step of an instance's own life, as every class has it: assigned from either of `pair`,
+// replaced by a copy, enabled or disabled, or asked to visit its ids.
+void LifeStep(Input& in, refhost::Host& host, refhost::Instance* const (&pair)[2],
+              refhost::Instance*& instance, const std::vector<uint32_t>& objects);
+
 // An 80-byte message record concerning `object` with the given id pair.
 std::vector<uint8_t> MessageRecord(uint32_t object, uint32_t id, uint32_t second);
 

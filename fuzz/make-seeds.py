@@ -215,7 +215,7 @@ def main():
     rng = random.Random(2024)
     write(os.path.join(out, "obj_ref_fuzz"), operation_seeds(14, rng))
     write(os.path.join(out, "quit_fuzz"), operation_seeds(9, rng))
-    write(os.path.join(out, "media_cue_fuzz"), operation_seeds(10, rng))
+    write(os.path.join(out, "media_cue_fuzz"), operation_seeds(7, rng))
     write(os.path.join(out, "stream_load_fuzz"), stream_seeds())
     write(os.path.join(out, "cursor_mod_fuzz"), operation_seeds(9, rng))
     write(os.path.join(out, "sys_info_fuzz"), operation_seeds(7, rng))
@@ -224,8 +224,8 @@ def main():
     write(os.path.join(out, "list_mod_fuzz"), list_seeds(rng))
     write(os.path.join(out, "bitmap_fuzz"), bitmap_seeds(rng))
     write(os.path.join(out, "vellomar_fuzz"), operation_seeds(8, rng))
-    write(os.path.join(out, "panning_fuzz"), operation_seeds(10, rng))
-    write(os.path.join(out, "print_fuzz"), operation_seeds(9, rng))
+    write(os.path.join(out, "panning_fuzz"), operation_seeds(7, rng))
+    write(os.path.join(out, "print_fuzz"), operation_seeds(6, rng))
 
 
 if __name__ == "__main__":

@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int step = 0; step < kMaxOperations && !in.Empty(); ++step) {
     const size_t writesBefore = host->AttributeWrites().size();
     refhost::Instance*& instance = instances[in.Byte() & 1];
-    switch (in.Byte() % 10) {
+    switch (in.Byte() % 7) {
       case 0: {
         static constexpr const char* kNames[] = {"events", "EVENTS", "pan", "", "eventsx"};
         fuzzing::AnyAttributeCall(in, instance, kNames);
@@ -97,23 +97,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 4:
-        instance->Assign(*instances[in.Byte() & 1]);
-        break;
-      case 5:
-        fuzzing::ReplaceWithCopy(in, *host, instances, instance, objects);
-        break;
-      case 6:
-        if (in.Bool()) {
-          instance->Enable();
-        } else {
-          instance->Disable();
-        }
+        fuzzing::LifeStep(in, *host, instances, instance, objects);
         instance->Attached();
         break;
-      case 7:
+      case 5:
         host->Advance(in.Byte() * 10u);
         break;
-      case 8: {
+      case 6: {
         // The owner moves, or changes its pan, place, size or scene under the instance.
         const uint32_t object = objects[in.Byte() & 1];
         switch (in.Byte() % 4) {
@@ -133,8 +123,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         break;
       }
-      default:
-        instance->VisitMessageIds(in.U32(), in.U32());
     }
     CheckPans(*host, writesBefore);
   }

@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (int step = 0; step < kMaxOperations && !in.Empty(); ++step) {
     refhost::Instance*& instance = instances[in.Byte() & 1];
-    switch (in.Byte() % 9) {
+    switch (in.Byte() % 6) {
       case 0: {
         static constexpr const char* kNames[] = {
             "events",   "textfont",   "textsize",      "textstyle",  "textstring", "textposition",
@@ -90,21 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         instance->Load(stream, static_cast<int16_t>(in.Bool() ? 0 : in.U16()));
         break;
       }
-      case 5:
-        instance->Assign(*instances[in.Byte() & 1]);
-        break;
-      case 6:
-        fuzzing::ReplaceWithCopy(in, *host, instances, instance, objects);
-        break;
-      case 7:
-        if (in.Bool()) {
-          instance->Enable();
-        } else {
-          instance->Disable();
-        }
-        break;
       default:
-        instance->VisitMessageIds(in.U32(), in.U32());
+        fuzzing::LifeStep(in, *host, instances, instance, objects);
     }
   }
   fuzzing::Finish(std::move(host));

@@ -62,6 +62,19 @@ extern "C" abi::MethodEntry* NoTable(void*, uint32_t column) {
   return nullptr;
 }
 
+// Registers the class with that allocator into `d`; answers the columns it was asked for, one
+// per slot, in the order the slots are registered.
+std::vector<uint32_t> RegisterWithoutTables(refhost::Host& host, const refhost::ClassInfo& info,
+                                            abi::PluginDescriptor* d) {
+  std::vector<uint32_t> asked;
+  *d = host.MakeDescriptor(1);
+  d->allocator = &NoTable;
+  g_asked = &asked;
+  info.entry(d);
+  g_asked = nullptr;
+  return asked;
+}
+
 std::string Columns(const std::vector<uint16_t>& columns) {
   std::string text;
   for (uint16_t c : columns) text += (text.empty() ? "" : ", ") + Number(c);
@@ -115,12 +128,8 @@ std::string ClassChecks::RegistrationMatchesDeclared() {
     return "interface row 0 is not named \"_QComponent\" with NUL padding";
   // The registration order: an allocator that gives nothing is asked once per slot. Row 0's
   // callback columns start at 7, so 0 and 1 can only be row 1's.
-  std::vector<uint32_t> asked;
-  abi::PluginDescriptor dry = host_.MakeDescriptor(1);
-  dry.allocator = &NoTable;
-  g_asked = &asked;
-  info_.entry(&dry);
-  g_asked = nullptr;
+  abi::PluginDescriptor dry;
+  const std::vector<uint32_t> asked = RegisterWithoutTables(host_, info_, &dry);
   std::vector<uint16_t> order[2];
   for (uint32_t column : asked) {
     const bool rowOne = column <= abi::slot::kPositionChanged && !declared->row1.empty();
@@ -154,12 +163,8 @@ std::string ClassChecks::RegistrationMatchesDeclared() {
 }
 
 std::string ClassChecks::NullAllocatorSurvived() {
-  std::vector<uint32_t> asked;
-  abi::PluginDescriptor d = host_.MakeDescriptor(1);
-  d.allocator = &NoTable;
-  g_asked = &asked;
-  info_.entry(&d);
-  g_asked = nullptr;
+  abi::PluginDescriptor d;
+  const std::vector<uint32_t> asked = RegisterWithoutTables(host_, info_, &d);
   for (uint16_t row = 0; row < abi::kMaxRows; ++row) {
     if (d.methodTables[row] != nullptr)
       return "row " + Number(row) + " has a method table though the allocator gave none";
