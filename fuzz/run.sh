@@ -33,8 +33,12 @@ for target in obj_ref_fuzz quit_fuzz media_cue_fuzz stream_load_fuzz cursor_mod_
   # stuck input.
   max_len=4096
   [ "$target" = pe_loader_fuzz ] && max_len=65536
+  # Inputs that once found a fault are run every time (fuzz/regressions/TARGET/).
+  regressions="$here/regressions/$target"
+  [ -d "$regressions" ] || regressions=
   "$run" "$build/fuzz/$target" $limit -max_len=$max_len -timeout=20 -print_final_stats=1 \
-    -artifact_prefix="$findings/" "$corpus" "$seeds/$target" 2>"$build/fuzz/$target.log" || {
+    -artifact_prefix="$findings/" "$corpus" "$seeds/$target" $regressions \
+    2>"$build/fuzz/$target.log" || {
     tail -n 40 "$build/fuzz/$target.log" >&2
     echo "fuzz: $target found a problem; the input is in $findings" >&2
     exit 1

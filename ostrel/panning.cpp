@@ -92,7 +92,11 @@ PointValue PointOf(const Answer& answer) {
   return point;
 }
 
+// A pan is -100..100 whatever target a damaged title or a foreign editor gave and wherever the
+// owner's pan stood when a ramp began, as following limits its own.
 void SetPan(const PanningRecord* self, int32_t pan) {
+  if (pan < ostrel::kPanLeft) pan = ostrel::kPanLeft;
+  if (pan > ostrel::kPanRight) pan = ostrel::kPanRight;
   const IntegerValue value{tag::kInteger, pan};
   host::object::SetObjectAttribute(self->ownerObject, kPanName.chars, nullptr, &value);
 }

@@ -68,6 +68,30 @@ TEST_F(PanningStored, VersionsTwoAndThreeReadTicks) {
   }
 }
 
+TEST_F(PanningStored, ATargetOutsideTheRangeIsKeptButNeverWritten) {
+  // A damaged title's target is kept as it was stored; the pans written stay within -100..100,
+  // at once and over a ramp, and so does a ramp from an owner whose pan stood outside.
+  for (const int32_t target : {-300, 250, INT32_MIN}) {
+    for (const int32_t ticks : {0, 40}) {
+      Instance* panning = Make();
+      host_->SetObjectValue(owner_, "pan", Value::Integer(target == 250 ? -1000 : 0));
+      refhost::HostStream& stream =
+          StreamOf({Value::MessageId(2001), Value::MessageId(2002), Value::Integer(0),
+                    Value::Integer(target), Value::Integer(ticks)});
+      ASSERT_EQ(panning->Load(stream, 3), 0);
+      EXPECT_EQ(+Record(panning).targetPan.value, target);
+      host_->ClearLogs();
+      ASSERT_EQ(Start(panning), 0);
+      host_->Advance(200);
+      const std::vector<int32_t> pans = PanSeries();
+      ASSERT_FALSE(pans.empty()) << target << " " << ticks;
+      for (int32_t pan : pans) EXPECT_TRUE(pan >= -100 && pan <= 100) << target << ": " << pan;
+      EXPECT_EQ(pans.back(), target > 0 ? 100 : -100);
+      host_->Destroy(panning);
+    }
+  }
+}
+
 TEST_F(PanningStored, VersionOneReadsATimeTextAndAPanOfZeroToHundred) {
   struct Case {
     std::string text;
