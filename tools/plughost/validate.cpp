@@ -251,7 +251,7 @@ int Validate(const std::vector<std::string>& args, std::ostream& out, std::ostre
     for (const CheckInfo& check : AllChecks()) {
       if (!Selected(options, check.name)) continue;
       std::string name = check.name;
-      out << name << std::string(name.size() < 44 ? 44 - name.size() : 1, ' ') << check.summary
+      out << name << std::string(name.size() < 53 ? 53 - name.size() : 1, ' ') << check.summary
           << "\n";
     }
     return 0;
