@@ -93,11 +93,13 @@ const std::vector<std::string_view>& ContractAttributeNames() {
   return names;
 }
 
-const std::vector<std::string_view>& ReadsWritingWhenRefused(std::string_view className) {
-  static const std::vector<std::string_view> none;
-  static const std::vector<std::string_view> list = {"randomBegin", "sortAscend", "sortDescend",
-                                                     "shuffle"};
-  return className == "ListMod" ? list : none;
+const MarkingRefusals& MarkingRefusalsOf(std::string_view className) {
+  static const MarkingRefusals none;
+  static const MarkingRefusals list = {{"randomBegin", "sortAscend", "sortDescend", "shuffle"}, {}};
+  static const MarkingRefusals reference = {{}, {"value"}};
+  if (className == "ListMod") return list;
+  if (className == "ObjRefP") return reference;
+  return none;
 }
 
 std::string_view EditorItemMeaning(std::string_view className, int16_t item) {

@@ -29,9 +29,14 @@ const DeclaredRegistration* DeclaredRegistrationOf(std::string_view className);
 // the contract spells it: the names worth trying on any class.
 const std::vector<std::string_view>& ContractAttributeNames();
 
-// Attribute reads of a class that, by its contract, write the output and still answer 1 (a
-// list's count written before it finds the list empty); empty for every other class.
-const std::vector<std::string_view>& ReadsWritingWhenRefused(std::string_view className);
+// Attributes whose refusals still leave a mark by a class's contract: reads that write the
+// output and answer 1 (a list's count written before it finds the list empty), and writes that
+// change the instance and answer 1 (a reference dropped before the new text is refused).
+struct MarkingRefusals {
+  std::vector<std::string_view> reads;
+  std::vector<std::string_view> writes;
+};
+const MarkingRefusals& MarkingRefusalsOf(std::string_view className);
 
 // "plain", or "Construct and CopyConstruct take a base object" for 5.
 std::string ClassFlagsMeaning(uint32_t flags);

@@ -23,7 +23,8 @@ Bytes ValueBytes(const T& value) {
 // Values of every kind the checks hand over, each in a block of exactly its size. Texts point
 // into `text`, which outlives them; references name `object` and carry `identity`.
 std::vector<std::pair<std::string, Bytes>> Values(char* text, uint32_t capacity, uint32_t object,
-                                                  IdentityValue* identity, bool huge) {
+                                                  IdentityValue* identity, uint32_t* entries,
+                                                  bool huge) {
   std::vector<std::pair<std::string, Bytes>> all = {
       {"none", {}},
       {"integer 1", ValueBytes(IntegerValue{tag::kInteger, 1})},
@@ -37,10 +38,24 @@ std::vector<std::pair<std::string, Bytes>> Values(char* text, uint32_t capacity,
       {"empty value", ValueBytes(EmptyValue{tag::kEmpty})},
       {"unassigned value", ValueBytes(UnassignedValue{tag::kUnassigned})},
       {"point", ValueBytes(PointValue{tag::kPoint, 3, 4})},
-      {"text", ValueBytes(TextValue{tag::kText, kHarness, capacity, 1, text})},
+      {"text", ValueBytes(TextValue{tag::kText, kHarness, capacity,
+                                    static_cast<uint32_t>(std::strlen(text)), text})},
       {"empty text", ValueBytes(TextValue{tag::kText, 0, 0, 0, nullptr})},
       {"reference",
        ValueBytes(ReferenceValue{tag::kReference, nullptr, nullptr, object, identity})},
+      {"second-kind text", ValueBytes(TextValue{tag::kTextSecond, kHarness, capacity,
+                                                static_cast<uint32_t>(std::strlen(text)), text})},
+      {"byte block", ValueBytes(BlockValue{tag::kByteBlock, kHarness, capacity, 4,
+                                           reinterpret_cast<uint8_t*>(text)})},
+      {"object path", ValueBytes(ObjectPathValue{tag::kObjectPath, 1, entries})},
+      {"duration", ValueBytes(DurationValue{tag::kDuration, 600, 1, 600})},
+      {"range", ValueBytes(RangeValue{tag::kRange, 1, 2})},
+      {"rectangle", ValueBytes(RectangleValue{tag::kRectangle, {1, 2, 3, 4}})},
+      {"triple real", ValueBytes(TripleRealValue{tag::kTripleReal, {1.0, 2.0, 3.0}})},
+      {"choice", ValueBytes(ChoiceValue{tag::kChoice, 1, 0})},
+      {"40-byte record", ValueBytes(Record40Value{tag::kRecord40, {}})},
+      {"24-byte record", ValueBytes(Record24Value{tag::kRecord24, {}})},
+      {"identity", ValueBytes(*identity)},
   };
   if (huge) {
     // Positions a list would fill up to: reads only.
@@ -63,36 +78,58 @@ std::string ClassChecks::EveryNameIndexAndOutput() {
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     names.push_back(upper);
   }
-  const std::vector<std::string_view>& writingRefusals =
-      refhost::ReadsWritingWhenRefused(info_.name);
+  const refhost::MarkingRefusals& marking = refhost::MarkingRefusalsOf(info_.name);
+  auto among = [](const std::vector<std::string_view>& list, const std::string& name) {
+    for (std::string_view n : list) {
+      if (std::equal(n.begin(), n.end(), name.begin(), name.end(), [](char x, char y) {
+            return std::tolower(static_cast<unsigned char>(x)) ==
+                   std::tolower(static_cast<unsigned char>(y));
+          }))
+        return true;
+    }
+    return false;
+  };
   char text[256] = "validate";
   IdentityValue identity = host_.IdentityOf(owner_);
+  uint32_t entries[4] = {};
   Instance* instance = MakeEdited();
   if (instance == nullptr) return "the host could not create an instance";
 
   // Reads: every name, index and output preset.
-  const auto indexes = Values(text, sizeof text, owner_, &identity, true);
-  const auto outputs = Values(text, sizeof text, owner_, &identity, false);
+  const auto indexes = Values(text, sizeof text, owner_, &identity, entries, true);
+  // Reads may write into the output's buffer: theirs is not the one the values point at.
+  char readText[256] = "validate";
+  const auto outputs = Values(readText, sizeof readText, owner_, &identity, entries, false);
+  const auto values = Values(text, sizeof text, owner_, &identity, entries, false);
   struct Case {
     size_t name, index, other;
   };
-  std::vector<Case> reads, writes;
+  // Every name with every index and every output (or value) once, then pairs of both drawn at
+  // random, as many as the strictness allows.
+  const size_t kPlainIndex = 0, kPlainOutput = 10;  // no index; an unassigned output
+  std::vector<Case> reads, writes, readPairs, writePairs;
   for (size_t n = 0; n < names.size(); ++n) {
     for (size_t i = 0; i < indexes.size(); ++i) {
-      for (size_t o = 1; o < outputs.size(); ++o) reads.push_back({n, i, o});
-      if (i < outputs.size()) {
-        for (size_t v = 0; v < outputs.size(); ++v) writes.push_back({n, i, v});
-      }
+      reads.push_back({n, i, kPlainOutput});
+      if (i < outputs.size()) writes.push_back({n, i, 1});
     }
+    for (size_t o = 1; o < outputs.size(); ++o) {
+      reads.push_back({n, kPlainIndex, o});
+      writes.push_back({n, kPlainIndex, o});
+      writes.push_back({n, 1, o});
+    }
+    writes.push_back({n, 1, 0});
   }
-  auto sample = [this](std::vector<Case>& cases) {
-    const size_t keep = Budget(cases.size(), 400);
-    for (size_t i = 0; i < keep; ++i)
-      std::swap(cases[i], cases[i + Draw(static_cast<uint32_t>(cases.size() - i))]);
-    cases.resize(keep);
-  };
-  sample(reads);
-  sample(writes);
+  const size_t pairs = 2000 * static_cast<size_t>(strictness_);
+  for (size_t k = 0; k < pairs; ++k) {
+    const size_t n = Draw(static_cast<uint32_t>(names.size()));
+    readPairs.push_back({n, Draw(static_cast<uint32_t>(indexes.size())),
+                         1 + Draw(static_cast<uint32_t>(outputs.size() - 1))});
+    writePairs.push_back({n, Draw(static_cast<uint32_t>(outputs.size())),
+                          Draw(static_cast<uint32_t>(outputs.size()))});
+  }
+  reads.insert(reads.end(), readPairs.begin(), readPairs.end());
+  writes.insert(writes.end(), writePairs.begin(), writePairs.end());
   if (Has(abi::slot::kGetAttribute)) {
     for (const Case& c : reads) {
       const std::string& name = names[c.name];
@@ -108,17 +145,11 @@ std::string ClassChecks::EveryNameIndexAndOutput() {
       const uint16_t status =
           instance->GetAttribute(name, index.empty() ? nullptr : index.data(), out);
       if (instance->TimedOut()) return Clean(call);
-      bool mayWrite = false;
-      for (std::string_view n : writingRefusals) {
-        mayWrite |= std::equal(n.begin(), n.end(), name.begin(), name.end(), [](char x, char y) {
-          return std::tolower(static_cast<unsigned char>(x)) ==
-                 std::tolower(static_cast<unsigned char>(y));
-        });
-      }
+      const bool mayWrite = among(marking.reads, name);
       if (status == 1 && !mayWrite && std::memcmp(out, before, sizeof out) != 0)
         return call + " answered 1 but wrote into the output";
       // What a read hands over is the receiver's to give back.
-      if (status == 0) GiveBackOutput(host_, out, text);
+      if (status == 0) GiveBackOutput(host_, out, readText);
     }
   }
   if (Has(abi::slot::kSetAttribute)) {
@@ -126,14 +157,14 @@ std::string ClassChecks::EveryNameIndexAndOutput() {
     for (const Case& c : writes) {
       const std::string& name = names[c.name];
       Bytes index = indexes[c.index].second;
-      Bytes value = outputs[c.other].second;
+      Bytes value = values[c.other].second;
       const std::string call = "SetAttribute \"" + name + "\" with index " +
-                               indexes[c.index].first + " to " + outputs[c.other].first;
+                               indexes[c.index].first + " to " + values[c.other].first;
       Progress("at " + call);
       const uint16_t status = instance->SetAttribute(name, index.empty() ? nullptr : index.data(),
                                                      value.empty() ? nullptr : value.data());
       if (instance->TimedOut()) return Clean(call);
-      if (status == 1) {
+      if (status == 1 && !among(marking.writes, name)) {
         if (std::string why =
                 Unchanged(current, instance, call + " answered 1 but changed the instance");
             !why.empty())
