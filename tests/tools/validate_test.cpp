@@ -300,3 +300,30 @@ TEST(Validate, StrictnessIsOneToTenAndNamedInTheHeader) {
 }
 
 }  // namespace
+
+#ifdef DLL_DIR
+namespace {
+
+// The same faults in the Windows build of the test library, through the host's DLL loader:
+// each crash ends its own check, named where it happened.
+TEST(Validate, TheDllOfTheTestLibraryFailsForTheSameFaults) {
+  const Outcome run =
+      Plughost(std::string("validate --class Scribbler --class Frail --class Brittle ") +
+               "--class Greedy --class Follower " + DLL_DIR + "/testdata/flawed_plugin.dll");
+  EXPECT_EQ(run.status, 1) << run.output;
+  for (const char* line :
+       {"FAIL  registration.name-query-writes-only-name-size-flags: in the name query it wrote "
+        "descriptor byte 16 (byte 16 of name entry 0)",
+        "FAIL  registration.null-allocator-survived: row 0's highest-column field was raised to "
+        "37",
+        "FAIL  faults.refused-allocations: crashed with Segmentation fault at Construct with the "
+        "1st allocation refused",
+        "FAIL  state.load-empty-stream: crashed with Segmentation fault at Load of an empty stream",
+        "FAIL  messages.foreign-ids-change-nothing: id(0,0) changed the instance"}) {
+    EXPECT_TRUE(Has(run.output, line)) << line << "\n" << run.output;
+  }
+  EXPECT_TRUE(Has(run.output, "validate: 1 library, 5 classes")) << run.output;
+}
+
+}  // namespace
+#endif
