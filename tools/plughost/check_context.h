@@ -144,7 +144,7 @@ class ClassChecks {
   static std::string NotRegistered(const char* slot) {
     return std::string("skip: no ") + slot + " slot";
   }
-  // A fresh instance on the check's owner object, or null (fresh_ says why).
+  // A fresh instance on the check's owner object, or null when the host could not make one.
   Instance* Make() { return host_.Create(info_.name, owner_, owner_); }
   // The stored form of an instance, when the class can save.
   std::optional<Bytes> Stored(Instance* instance) {
@@ -203,7 +203,7 @@ class ClassChecks {
   // An instance shown in a fresh editor in mode 0, for the editor checks.
   std::string Shown(Instance** instance, refhost::HostEditor** editor);
 
-  // ---- For the robustness checks (robustness.cpp).
+  // ---- For the robustness checks (check_helpers.cpp).
   // A fresh instance whose every editor item was changed to another value of its kind, as an
   // author would; a plain fresh one when the class has no editor. Null when none can be made.
   Instance* MakeEdited();

@@ -1,6 +1,9 @@
 // The checks `plughost validate` runs on every exported class through the reference host.
 // They know no class by name; all they assume comes from the registration (which slots exist,
-// and flags 5 meaning Construct takes a base object).
+// and flags 5 meaning Construct takes a base object) and the contract itself: the attribute
+// names it uses, and from the host's class knowledge, for the contract's own classes only, the
+// registration each declares and the refusals its rules let leave a mark. A plug-in author's own
+// class is checked by the same rules.
 //
 // Each check is named "area.what-it-proves" and stands alone: it makes the instances it needs
 // and leaves none, so any selection of checks runs in any order, and a check repeats by itself
