@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "tests/tools/plughost_run.h"
+#include "tools/plughost/xml_text.h"
 
 namespace {
 
@@ -251,6 +252,22 @@ TEST(Validate, JUnitAndJsonReportsHoldEveryCheck) {
       Plughost(std::string("validate --junit /proc/none/v.xml ") + PROBE_PLUGIN_PATH);
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_TRUE(Has(unwritable.output, "cannot write /proc/none/v.xml")) << unwritable.output;
+}
+
+// A reason may carry whatever a plug-in wrote (names, texts with control bytes); the reports
+// and pictures stay well-formed XML whatever it holds.
+TEST(XmlText, EscapesMarkupAndReplacesWhatXmlCannotHold) {
+  const struct {
+    std::string text, xml;
+  } cases[] = {
+      {"", ""},
+      {"plain", "plain"},
+      {"a<b>&\"c\"", "a&lt;b&gt;&amp;&quot;c&quot;"},
+      {"tab\tand\nline", "tab\tand\nline"},
+      {std::string("nul\0bell\acr\r", 12), "nul?bell?cr?"},
+      {"caf\xc3\xa9 \x7f", "caf\xc3\xa9 \x7f"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(plughost::XmlEscaped(c.text), c.xml) << c.text;
 }
 
 TEST(Validate, ACallThatNeverReturnsFailsItsCheckNamingClassAndSlot) {

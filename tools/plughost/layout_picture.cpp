@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "tools/plughost/svg_text.h"
+#include "tools/plughost/xml_text.h"
 
 namespace plughost {
 
@@ -94,7 +94,7 @@ std::string LayoutSvg(const LayoutKinds& kinds, const std::string& caption) {
                 "  <rect width=\"%d\" height=\"%d\" fill=\"#f4f1e8\"/>\n"
                 "  <text x=\"%d\" y=\"%d\" font-size=\"15\" fill=\"#333\">",
                 width, height, width, height, width, height, kMargin, kMargin + 8);
-  std::string svg = head + SvgEscaped(caption) + "</text>\n";
+  std::string svg = head + XmlEscaped(caption) + "</text>\n";
   // Bottom first, then each layer above it, so upper tiles cover the ones they lie on.
   for (int row = 1; row <= tiles::kBottomRows; ++row) {
     for (int column = 1; column <= tiles::kBottomColumns; ++column) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "tools/plughost/svg_text.h"
+#include "tools/plughost/xml_text.h"
 
 namespace plughost {
 namespace {
@@ -84,7 +84,7 @@ std::string PlotSvg(const Plot& plot) {
          "\" font-family=\"sans-serif\" font-size=\"11\">\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
   svg += "<text x=\"" + Number(kLeft) + "\" y=\"18\" font-size=\"14\">" +
-         SvgEscaped(plot.attribute) + " from " + TimeText(plot.fromMicros) + " to " +
+         XmlEscaped(plot.attribute) + " from " + TimeText(plot.fromMicros) + " to " +
          TimeText(plot.toMicros) + "</text>\n";
 
   // Value grid: five rules across the range, the middle one solid.
@@ -120,7 +120,7 @@ std::string PlotSvg(const Plot& plot) {
     svg += "<rect x=\"" + Number(legendX) + "\" y=\"" + Number(legendY - 8) +
            "\" width=\"10\" height=\"10\" fill=\"" + colour + "\"/>\n";
     svg += "<text x=\"" + Number(legendX + 14) + "\" y=\"" + Number(legendY + 1) + "\">" +
-           SvgEscaped(line.name) + " (" + std::to_string(line.points.size()) + ")</text>\n";
+           XmlEscaped(line.name) + " (" + std::to_string(line.points.size()) + ")</text>\n";
     // Each value holds until the next one, and the last until the end.
     if (!line.points.empty()) {
       std::string path;
@@ -145,7 +145,7 @@ std::string PlotSvg(const Plot& plot) {
       svg += "<text x=\"" + Number(scale.X(mark.micros) + 3) + "\" y=\"" + Number(labelY) +
              "\" fill=\"" + colour +
              "\" stroke=\"white\" stroke-width=\"3\" paint-order=\"stroke\">" +
-             SvgEscaped(mark.label) + "</text>\n";
+             XmlEscaped(mark.label) + "</text>\n";
     }
   }
   svg += "</svg>\n";

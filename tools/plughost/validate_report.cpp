@@ -6,32 +6,10 @@
 #include <map>
 #include <sstream>
 
+#include "tools/plughost/xml_text.h"
+
 namespace plughost {
 namespace {
-
-std::string Xml(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      default:
-        // XML 1.0 has no place for most control characters, even escaped.
-        out += c < 0x20 && c != '\t' && c != '\n' ? '?' : static_cast<char>(c);
-    }
-  }
-  return out;
-}
 
 std::string Json(const std::string& text) {
   std::string out = "\"";
@@ -112,21 +90,21 @@ bool WriteJUnit(const ValidateReport& report, const std::string& path, std::stri
     const std::string name = suite.className.empty() ? stem : stem + "." + suite.className;
     double time = 0;
     for (const CheckResult* c : suite.cases) time += c->seconds;
-    xml << "  <testsuite name=\"" << Xml(name) << "\" tests=\"" << suite.cases.size()
+    xml << "  <testsuite name=\"" << XmlEscaped(name) << "\" tests=\"" << suite.cases.size()
         << "\" failures=\"" << count(suite.cases, Outcome::kFail) << "\" skipped=\""
         << count(suite.cases, Outcome::kSkip) << "\" time=\"" << Seconds(time) << "\">\n"
         << "    <properties>\n"
-        << "      <property name=\"library\" value=\"" << Xml(suite.library) << "\"/>\n"
+        << "      <property name=\"library\" value=\"" << XmlEscaped(suite.library) << "\"/>\n"
         << "      <property name=\"seed\" value=\"" << report.seed << "\"/>\n"
         << "    </properties>\n";
     for (const CheckResult* c : suite.cases) {
-      xml << "    <testcase classname=\"" << Xml(name) << "\" name=\"" << Xml(c->check)
-          << "\" time=\"" << Seconds(c->seconds) << "\"";
+      xml << "    <testcase classname=\"" << XmlEscaped(name) << "\" name=\""
+          << XmlEscaped(c->check) << "\" time=\"" << Seconds(c->seconds) << "\"";
       if (c->outcome == Outcome::kOk) {
         xml << "/>\n";
       } else {
         const char* element = c->outcome == Outcome::kFail ? "failure" : "skipped";
-        xml << ">\n      <" << element << " message=\"" << Xml(c->reason) << "\"/>\n"
+        xml << ">\n      <" << element << " message=\"" << XmlEscaped(c->reason) << "\"/>\n"
             << "    </testcase>\n";
       }
     }

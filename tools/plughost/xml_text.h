@@ -1,4 +1,5 @@
-// What the SVG writers share: text made safe to stand in an SVG document.
+// What the XML writers (the SVG pictures and the JUnit report) share: text made safe to stand
+// in an XML document.
 #pragma once
 
 #include <string>
@@ -6,10 +7,11 @@
 namespace plughost {
 
 // The text with the characters XML gives a meaning (& < > ") written as entities, for element
-// text and attribute values alike.
-inline std::string SvgEscaped(const std::string& text) {
+// text and attribute values alike. XML 1.0 has no place for most control characters, even
+// escaped, so they become '?'.
+inline std::string XmlEscaped(const std::string& text) {
   std::string out;
-  for (char c : text) {
+  for (unsigned char c : text) {
     switch (c) {
       case '&':
         out += "&amp;";
@@ -24,7 +26,7 @@ inline std::string SvgEscaped(const std::string& text) {
         out += "&quot;";
         break;
       default:
-        out += c;
+        out += c < 0x20 && c != '\t' && c != '\n' ? '?' : static_cast<char>(c);
     }
   }
   return out;
