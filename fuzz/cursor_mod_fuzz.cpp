@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (int step = 0; step < kMaxOperations && !in.Empty(); ++step) {
     refhost::Instance*& instance = instances[in.Byte() & 1];
-    switch (in.Byte() % 9) {
+    switch (in.Byte() % 8) {
       case 0: {
         static constexpr const char* kNames[] = {"cursorChoice", "cursorEvent", "events", ""};
         fuzzing::AnyAttributeCall(in, instance, kNames);
@@ -99,21 +99,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 4:
-        instance->Assign(*instances[in.Byte() & 1]);
+        fuzzing::LifeStep(in, *host, instances, instance, objects);
         break;
       case 5:
-        fuzzing::ReplaceWithCopy(in, *host, instances, instance, objects);
-        break;
-      case 6:
-        if (in.Bool()) {
-          instance->Enable();
-        } else {
-          instance->Disable();
-        }
         host->SendMessage(objects[in.Byte() & 1], tavin::kCursorEventDefault,
                           in.Bool() ? 0 : in.U32());
         break;
-      case 7:
+      case 6:
         Reshape(in, instance);
         break;
       default:

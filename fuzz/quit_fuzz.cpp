@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (int step = 0; step < kMaxOperations && !in.Empty(); ++step) {
     refhost::Instance*& instance = instances[in.Byte() & 1];
-    switch (in.Byte() % 9) {
+    switch (in.Byte() % 6) {
       case 0: {
         static constexpr const char* kNames[] = {"events", "EVENTS", "value", "", "eventsx"};
         fuzzing::AnyAttributeCall(in, instance, kNames);
@@ -57,27 +57,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 4:
-        instance->Assign(*instances[in.Byte() & 1]);
+        fuzzing::LifeStep(in, *host, instances, instance, objects);
         break;
-      case 5:
-        fuzzing::ReplaceWithCopy(in, *host, instances, instance, objects);
-        break;
-      case 6:
-        if (in.Bool()) {
-          instance->Enable();
-        } else {
-          instance->Disable();
-        }
-        break;
-      case 7: {
+      default: {
         static constexpr uint32_t kIds[] = {tavin::kQuitFirstDefault, tavin::kQuitSecondDefault, 0,
                                             1};
         host->SendMessage(objects[in.Byte() & 1], in.Bool() ? in.Pick(kIds) : in.U32(),
                           in.Bool() ? 0 : in.U32());
         break;
       }
-      default:
-        instance->VisitMessageIds(in.U32(), in.U32());
     }
   }
   fuzzing::Finish(std::move(host));

@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (int step = 0; step < kMaxOperations && !in.Empty(); ++step) {
     refhost::Instance*& instance = instances[in.Byte() & 1];
-    switch (in.Byte() % 8) {
+    switch (in.Byte() % 6) {
       case 0: {
         static constexpr const char* kNames[] = {"count", "value", "events", "", "target"};
         fuzzing::AnyAttributeCall(in, instance, kNames);
@@ -93,20 +93,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 4:
-        instance->Assign(*instances[in.Byte() & 1]);
+        fuzzing::LifeStep(in, *host, instances, instance, objects);
         break;
-      case 5:
-        fuzzing::ReplaceWithCopy(in, *host, instances, instance, objects);
-        break;
-      case 6: {
+      default: {
         // A target object reloaded under a new handle; the stage itself stays.
         const size_t which = 1 + in.Below(objects.size() - 1);
         const uint32_t replaced = host->ReplaceObject(objects[which]);
         if (replaced != 0) objects[which] = replaced;
         break;
       }
-      default:
-        instance->VisitMessageIds(in.U32(), in.U32());
     }
     CheckTarget(instances[0]);
     CheckTarget(instances[1]);

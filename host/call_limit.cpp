@@ -72,12 +72,12 @@ void Abandon(Frame* frame) {
 }
 
 void Tick(bool running) {
-  itimerspec spec{};
+  itimerspec period{};
   if (running) {
-    spec.it_interval.tv_nsec = long(g_tickMs) * 1000000L;
-    spec.it_value = spec.it_interval;
+    period.it_interval.tv_nsec = long(g_tickMs) * 1000000L;
+    period.it_value = period.it_interval;
   }
-  timer_settime(g_timer, 0, &spec, nullptr);
+  timer_settime(g_timer, 0, &period, nullptr);
   g_ticking = running ? 1 : 0;
 }
 

@@ -112,12 +112,6 @@ void PathScratch::Prepare() {
   value = ObjectPathValue{tag::kObjectPath, kMaxPathEntries, entries};
 }
 
-uint16_t TagOf(const void* value) {
-  uint16_t valueTag;
-  std::memcpy(&valueTag, value, sizeof valueTag);
-  return valueTag;
-}
-
 uint32_t OwnerWord(const void* instance) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(instance));
 }

@@ -32,7 +32,6 @@ struct PathScratch {
   void Prepare();
 };
 
-uint16_t TagOf(const void* value);
 uint32_t OwnerWord(const void* instance);
 
 // Element tag of a kind choice, 0 outside 1..9.

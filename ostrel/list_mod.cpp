@@ -45,7 +45,7 @@ bool Named(const char* name16, const support::Name20& name) {
 
 // A position index: an integer value. False for no index or one of another tag.
 bool PositionOf(const void* index, int32_t* position) {
-  if (index == nullptr || list::TagOf(index) != tag::kInteger) return false;
+  if (index == nullptr || TagOf(index) != tag::kInteger) return false;
   IntegerValue integer;
   std::memcpy(&integer, index, sizeof integer);
   *position = integer.value;
@@ -184,7 +184,7 @@ abi::Result WriteElement(ListModRecord* self, int32_t position, const void* valu
   if (position < 0 || static_cast<uint32_t>(position) > list::kMaxCount) {
     return Fail(self, list_error::kPosition);
   }
-  if (!list::Fits(list::TagOf(value), self->elementTag)) return Fail(self, list_error::kKind);
+  if (!list::Fits(TagOf(value), self->elementTag)) return Fail(self, list_error::kKind);
   Element converted;
   if (list::Convert(self, value, self->elementTag, &converted) != 0) {
     return Fail(self, list_error::kKind);
@@ -198,7 +198,7 @@ abi::Result WriteElement(ListModRecord* self, int32_t position, const void* valu
 
 abi::Result WriteValue(ListModRecord* self, void* index, const void* value) {
   if (value == nullptr) return abi::kNotHandled;
-  if (list::TagOf(value) == ostrel::kListTransferTag) return ostrel::CopyTransfer(self, value);
+  if (TagOf(value) == ostrel::kListTransferTag) return ostrel::CopyTransfer(self, value);
   int32_t position = 0;
   if (!PositionOf(index, &position)) return abi::kNotHandled;
   if (position == 0) return ostrel::AssignWholeList(self, index, value);
@@ -209,7 +209,7 @@ abi::Result WriteCount(ListModRecord* self, const void* value) {
   if (value == nullptr) return abi::kNotHandled;
   Element converted;
   if (list::Convert(self, value, tag::kInteger, &converted) != 0 ||
-      list::TagOf(converted.data()) != tag::kInteger) {
+      TagOf(converted.data()) != tag::kInteger) {
     return Fail(self, list_error::kKind);
   }
   IntegerValue count;
@@ -227,7 +227,7 @@ abi::Result WriteCount(ListModRecord* self, const void* value) {
 abi::Result Insert(ListModRecord* self, void* index, const void* value) {
   int32_t position = 0;
   if (value == nullptr || !PositionOf(index, &position)) return abi::kNotHandled;
-  if (!list::Fits(list::TagOf(value), self->elementTag)) return Fail(self, list_error::kKind);
+  if (!list::Fits(TagOf(value), self->elementTag)) return Fail(self, list_error::kKind);
   const uint32_t count = list::Count(self->list);
   // Only before an existing element, and never past the longest list.
   if (position < 1 || static_cast<uint32_t>(position) > count || count >= list::kMaxCount) {
@@ -240,7 +240,7 @@ abi::Result Insert(ListModRecord* self, void* index, const void* value) {
   // The list keeps a copy of its own; the converted text goes back.
   const uint16_t status =
       list::AppendElementCopy(self, converted.data(), self->list, static_cast<uint32_t>(position));
-  if (list::TagOf(converted.data()) == tag::kText) list::ReleaseElement(self, converted.data());
+  if (TagOf(converted.data()) == tag::kText) list::ReleaseElement(self, converted.data());
   if (status != 0) return Fail(self, list_error::kKind);
   return abi::kDone;
 }

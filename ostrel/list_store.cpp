@@ -38,7 +38,7 @@ void* PresetForRead(uint16_t elementTag, Element* element, list::PathScratch* sc
 
 // A text the host wrote for this reader is the reader's to free.
 void FreeReadText(ListModRecord* self, void* value) {
-  if (list::TagOf(value) != tag::kText && list::TagOf(value) != tag::kTextSecond) return;
+  if (TagOf(value) != tag::kText && TagOf(value) != tag::kTextSecond) return;
   TextValue text;
   std::memcpy(&text, value, sizeof text);
   if (text.chars == nullptr) return;
@@ -144,7 +144,7 @@ abi::Result ListLoad(ListModRecord* self, void* stream, int16_t version) {
 }
 
 abi::Result ReadWholeList(ListModRecord* self, void* out) {
-  if (list::TagOf(out) != tag::kReference) return Fail(self, list_error::kPosition);
+  if (TagOf(out) != tag::kReference) return Fail(self, list_error::kPosition);
   ReferenceValue asked;
   std::memcpy(&asked, out, sizeof asked);
   const uint32_t object = asked.object;
@@ -167,14 +167,14 @@ abi::Result AssignWholeList(ListModRecord* self, void* index, const void* value)
   // The other object answers into a record of ours, large enough for any value; the caller's
   // own record is left as it was.
   Element answer;
-  if (list::TagOf(value) == tag::kReference) {
+  if (TagOf(value) == tag::kReference) {
     ReferenceValue asked;
     std::memcpy(&asked, value, sizeof asked);
     const ReferenceValue request{tag::kReference, nullptr, nullptr, asked.object, nullptr};
     std::memcpy(answer.data(), &request, sizeof request);
     const uint16_t status =
         host::object::GetObjectAttribute(asked.object, kValueName.chars, index, answer.data());
-    if (status == 0 && list::TagOf(answer.data()) == kListTransferTag) {
+    if (status == 0 && TagOf(answer.data()) == kListTransferTag) {
       const abi::Result copied = CopyTransfer(self, answer.data());
       ListTransferValue transfer;
       std::memcpy(&transfer, answer.data(), sizeof transfer);
@@ -185,7 +185,7 @@ abi::Result AssignWholeList(ListModRecord* self, void* index, const void* value)
     }
     if (status == 0) value = answer.data();
   }
-  if (!list::Fits(list::TagOf(value), self->elementTag)) {
+  if (!list::Fits(TagOf(value), self->elementTag)) {
     FreeReadText(self, answer.data());
     return Fail(self, list_error::kKind);
   }
@@ -226,11 +226,11 @@ abi::Result CopyTransfer(ListModRecord* self, const void* value) {
   for (uint32_t position = 1; position <= count; ++position) {
     Element item;
     uint16_t status = host::list::GetListItem(transfer.list, position, item.data());
-    if (status == 0 && !ItemMatches(list::TagOf(item.data()), transfer.elementTag)) status = 1;
+    if (status == 0 && !ItemMatches(TagOf(item.data()), transfer.elementTag)) status = 1;
     Element converted;
     if (status == 0) status = list::Convert(self, item.data(), self->elementTag, &converted);
     if (status == 0) status = list::AppendElementCopy(self, converted.data(), fresh);
-    if (list::TagOf(converted.data()) == tag::kText) list::ReleaseElement(self, converted.data());
+    if (TagOf(converted.data()) == tag::kText) list::ReleaseElement(self, converted.data());
     if (status != 0) {
       list::ReleaseAll(self, fresh);
       return Fail(self, list_error::kKind);

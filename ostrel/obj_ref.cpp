@@ -44,12 +44,6 @@ uint32_t OwnerWord(const ObjRefRecord* self) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(self));
 }
 
-uint16_t TagOf(const void* value) {
-  uint16_t valueTag;
-  std::memcpy(&valueTag, value, sizeof valueTag);
-  return valueTag;
-}
-
 bool IsIntegerIndex(const void* index, int32_t expected) {
   // The tag first: an index of another kind may be shorter than an integer.
   if (index == nullptr || TagOf(index) != tag::kInteger) return false;

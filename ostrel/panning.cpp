@@ -5,6 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
+#include "support/record_bytes.h"
 
 namespace {
 
@@ -28,9 +29,7 @@ constexpr uint32_t kSelectStop = 0x40;
 // The interval asked of StartPeriodic: 10 ticks of 1/600 second, one ramp step of 1/60 second.
 constexpr uint32_t kPeriodicInterval = 10;
 
-// Room for whatever a host writes into a value we only look at: larger than any tag's value,
-// so an answer of an unexpected kind cannot run past it.
-constexpr size_t kScratchSize = 64;
+using support::kScratchSize;
 
 PanningRecord* Self(void* instance) {
   return static_cast<PanningRecord*>(instance);
@@ -38,12 +37,6 @@ PanningRecord* Self(void* instance) {
 
 uint32_t OwnerWord(const PanningRecord* self) {
   return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(self));
-}
-
-uint16_t TagOf(const void* value) {
-  uint16_t valueTag;
-  std::memcpy(&valueTag, value, sizeof valueTag);
-  return valueTag;
 }
 
 int32_t Flags(const PanningRecord* self) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "support/abi.h"
 
@@ -229,3 +230,11 @@ void CopyPathValue(void* destination, const void* source);
 // The whole size of a value of this tag, tag included; 0 for a tag whose layout the libraries
 // do not know. Lets a component check that a caller's value is large enough before reading it.
 uint32_t TaggedValueSize(uint16_t valueTag);
+
+// The tag of the tagged value at `value`, wherever it lies: values sit unaligned in packed
+// records and in callers' buffers.
+inline uint16_t TagOf(const void* value) {
+  uint16_t valueTag;
+  std::memcpy(&valueTag, value, sizeof valueTag);
+  return valueTag;
+}

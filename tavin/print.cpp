@@ -31,7 +31,6 @@ constexpr size_t kItemInfoSize = sizeof(abi::ItemInfo);
 using support::Field;
 using support::Read;
 using tavin::IsText;
-using tavin::TagOf;
 
 #define PR_FIELD(instance, name) Field(instance, offsetof(PrintRecord, name))
 

@@ -11,11 +11,6 @@
 
 namespace tavin {
 
-// The tag of the tagged value at `value`.
-inline uint16_t TagOf(const void* value) {
-  return support::Read<uint16_t>(value);
-}
-
 inline bool IsText(uint16_t valueTag) {
   return valueTag == tag::kText || valueTag == tag::kTextSecond;
 }

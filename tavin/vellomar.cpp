@@ -5,6 +5,7 @@
 
 #include "support/host_calls.h"
 #include "support/names.h"
+#include "support/record_bytes.h"
 #include "tavin/tile_layout.h"
 
 namespace {
@@ -16,9 +17,7 @@ constexpr support::Name20 kCountName = support::MakeName20("count");
 constexpr support::Name20 kValueName = support::MakeName20("value");
 
 constexpr size_t kTargetSize = sizeof(VellomarRecord::target);
-// Room for whatever a host writes when asked for a designation: more than the slot holds, so
-// an answer of another kind cannot run past it.
-constexpr size_t kScratchSize = 64;
+using support::kScratchSize;
 
 uint8_t* Events(void* instance) {
   return static_cast<uint8_t*>(instance) + offsetof(VellomarRecord, events);

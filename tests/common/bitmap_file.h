@@ -11,7 +11,7 @@
 
 namespace testing_support {
 
-struct BitmapSpec {
+struct BitmapShape {
   int32_t width = 4;
   int32_t height = 3;  // negative: rows stored from the top
   uint16_t bits = 24;
@@ -23,10 +23,10 @@ struct BitmapSpec {
 
 // The picture every generated file shows: the colour of pixel (x, y), counted from the top
 // left, as the file's bit depth can hold it.
-uint32_t ExpectedColour(const BitmapSpec& spec, int32_t x, int32_t y);
+uint32_t ExpectedColour(const BitmapShape& shape, int32_t x, int32_t y);
 
 // The file's bytes. Run-length files encode each row as runs and literal stretches.
-std::string MakeBitmapFile(const BitmapSpec& spec);
+std::string MakeBitmapFile(const BitmapShape& shape);
 
 // Field offsets of the file, for damaging one.
 constexpr size_t kFileSizeAt = 2;

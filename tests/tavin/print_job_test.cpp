@@ -13,7 +13,7 @@
 
 namespace {
 
-using testing_support::BitmapSpec;
+using testing_support::BitmapShape;
 using testing_support::MakeBitmapFile;
 using testing_support::TempFile;
 using testing_support::TestText;
@@ -82,7 +82,7 @@ class PrintJob : public PluginTest {
 };
 
 TEST_F(PrintJob, EveryKindOfBitmapPrintsPixelForPixel) {
-  const BitmapSpec cases[] = {
+  const BitmapShape cases[] = {
       {5, 3, 1},
       {7, 4, 4},
       {9, 3, 8},
@@ -102,30 +102,31 @@ TEST_F(PrintJob, EveryKindOfBitmapPrintsPixelForPixel) {
       {6, 5, 24, BI_RGB, 40, 3, 3},  // an optional table before true-colour pixels
       {6, 5, 24, BI_RGB, 40, 0, 3},  // a table the header does not count, skipped
   };
-  for (const BitmapSpec& spec : cases) {
-    const int32_t rows = spec.height < 0 ? -spec.height : spec.height;
-    SCOPED_TRACE(std::to_string(spec.bits) + " bits, " + std::to_string(spec.width) + " x " +
-                 std::to_string(spec.height) + ", compression " + std::to_string(spec.compression) +
-                 ", header " + std::to_string(spec.headerSize));
+  for (const BitmapShape& shape : cases) {
+    const int32_t rows = shape.height < 0 ? -shape.height : shape.height;
+    SCOPED_TRACE(std::to_string(shape.bits) + " bits, " + std::to_string(shape.width) + " x " +
+                 std::to_string(shape.height) + ", compression " +
+                 std::to_string(shape.compression) + ", header " +
+                 std::to_string(shape.headerSize));
     stand_in::Reset();
     stand_in::Printer().dpiX = stand_in::Printer().dpiY = 96;
-    SetPage(spec.width, rows);
-    EXPECT_EQ(PrintFile(MakeBitmapFile(spec)), 0);
-    ASSERT_EQ(OnlyDraw(), (DrawnRect{0, 0, spec.width, rows}));
+    SetPage(shape.width, rows);
+    EXPECT_EQ(PrintFile(MakeBitmapFile(shape)), 0);
+    ASSERT_EQ(OnlyDraw(), (DrawnRect{0, 0, shape.width, rows}));
     const stand_in::PrintJob& job = stand_in::Jobs()[0];
     EXPECT_EQ(job.documentName, "Bitmap Printing Test");
     EXPECT_FALSE(job.hadOutputFile);
     const stand_in::Draw& draw = job.pages[0].draws[0];
     EXPECT_EQ((std::vector<int32_t>{draw.xSrc, draw.ySrc, draw.srcWidth, draw.srcHeight}),
-              (std::vector<int32_t>{0, 0, spec.width, rows}));
+              (std::vector<int32_t>{0, 0, shape.width, rows}));
     EXPECT_EQ(draw.usage, uint32_t{DIB_RGB_COLORS});
     EXPECT_EQ(draw.rop, uint32_t{SRCCOPY});
-    EXPECT_EQ(draw.header.biHeight, spec.height);  // the device is told the row order
+    EXPECT_EQ(draw.header.biHeight, shape.height);  // the device is told the row order
     const stand_in::Image page = stand_in::RenderPage(job, 0);
     int wrong = 0;
     for (int32_t y = 0; y < rows; ++y) {
-      for (int32_t x = 0; x < spec.width; ++x) {
-        if (page.Pixel(x, y) != testing_support::ExpectedColour(spec, x, y)) ++wrong;
+      for (int32_t x = 0; x < shape.width; ++x) {
+        if (page.Pixel(x, y) != testing_support::ExpectedColour(shape, x, y)) ++wrong;
       }
     }
     EXPECT_EQ(wrong, 0);

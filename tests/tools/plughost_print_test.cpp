@@ -17,7 +17,7 @@ namespace {
 using plughost_testing::Has;
 using plughost_testing::Outcome;
 using plughost_testing::Plughost;
-using testing_support::BitmapSpec;
+using testing_support::BitmapShape;
 using testing_support::MakeBitmapFile;
 using testing_support::TempFile;
 
@@ -46,8 +46,8 @@ std::string OutPath(const std::string& name) {
 }
 
 TEST(PlughostPrint, PageImageShowsThePicturePlacedOnThePage) {
-  const BitmapSpec spec{12, 8, 8};
-  TempFile file("page.bmp", MakeBitmapFile(spec));
+  const BitmapShape shape{12, 8, 8};
+  TempFile file("page.bmp", MakeBitmapFile(shape));
   const std::string out = OutPath("centred");
   // The same resolution on screen and printer: the picture keeps its size, centred.
   Outcome run = Plughost("print " + file.Path() + " --printer-dpi 96 --page 40x30 --out " + out);
@@ -63,7 +63,7 @@ TEST(PlughostPrint, PageImageShowsThePicturePlacedOnThePage) {
   int wrong = 0;
   for (int y = 0; y < 8; ++y) {
     for (int x = 0; x < 12; ++x) {
-      if (png.Pixel(14 + x, 11 + y) != testing_support::ExpectedColour(spec, x, y)) ++wrong;
+      if (png.Pixel(14 + x, 11 + y) != testing_support::ExpectedColour(shape, x, y)) ++wrong;
     }
   }
   EXPECT_EQ(wrong, 0);

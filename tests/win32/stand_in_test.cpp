@@ -137,7 +137,7 @@ TEST_F(StandInTest, ResetReleasesWhatWasLeft) {
 
 namespace {
 
-using testing_support::BitmapSpec;
+using testing_support::BitmapShape;
 using testing_support::MakeBitmapFile;
 
 // The BITMAPINFO and the pixels of a bitmap file, as a program hands them to a device.
@@ -163,7 +163,7 @@ std::string RunLengthInfo() {
 }
 
 TEST_F(StandInTest, DecodesEveryKindOfBitmap) {
-  const BitmapSpec cases[] = {
+  const BitmapShape cases[] = {
       {5, 3, 1},
       {7, 4, 4},
       {9, 3, 8, BI_RGB, 40, 5},
@@ -174,21 +174,21 @@ TEST_F(StandInTest, DecodesEveryKindOfBitmap) {
       {6, -5, 24},
       {6, 5, 32, BI_BITFIELDS, 124},
   };
-  for (const BitmapSpec& spec : cases) {
-    const Dib dib(MakeBitmapFile(spec));
+  for (const BitmapShape& shape : cases) {
+    const Dib dib(MakeBitmapFile(shape));
     stand_in::Image image;
     ASSERT_TRUE(stand_in::DecodeDib(dib.info.data(), dib.info.size(), dib.bits.data(),
                                     dib.bits.size(), &image))
-        << spec.bits;
+        << shape.bits;
     int wrong = 0;
     for (int32_t y = 0; y < image.height; ++y) {
       for (int32_t x = 0; x < image.width; ++x) {
-        if (image.Pixel(x, y) != testing_support::ExpectedColour(spec, x, y)) ++wrong;
+        if (image.Pixel(x, y) != testing_support::ExpectedColour(shape, x, y)) ++wrong;
       }
     }
-    EXPECT_EQ(wrong, 0) << spec.bits << " bits, compression " << spec.compression;
+    EXPECT_EQ(wrong, 0) << shape.bits << " bits, compression " << shape.compression;
     // Pixels short of what the header describes are refused, not read past.
-    if (spec.compression == BI_RGB) {
+    if (shape.compression == BI_RGB) {
       EXPECT_FALSE(stand_in::DecodeDib(dib.info.data(), dib.info.size(), dib.bits.data(),
                                        dib.bits.size() - 1, &image));
     }
@@ -349,11 +349,11 @@ TEST_F(StandInTest, JobsFollowDocumentAndPageOrder) {
   narrow.pageWidth = 6;
   narrow.pageHeight = 4;
   const stand_in::Image page = stand_in::RenderPage(narrow, 0);
-  const BitmapSpec spec{2, 2, 24};
+  const BitmapShape shape{2, 2, 24};
   for (int x = 0; x < 4; ++x) {
     // Mirrored: the picture's right column lands on the left.
-    EXPECT_EQ(page.Pixel(1 + x, 1), testing_support::ExpectedColour(spec, 1 - x / 2, 0)) << x;
-    EXPECT_EQ(page.Pixel(1 + x, 2), testing_support::ExpectedColour(spec, 1 - x / 2, 1)) << x;
+    EXPECT_EQ(page.Pixel(1 + x, 1), testing_support::ExpectedColour(shape, 1 - x / 2, 0)) << x;
+    EXPECT_EQ(page.Pixel(1 + x, 2), testing_support::ExpectedColour(shape, 1 - x / 2, 1)) << x;
   }
   EXPECT_EQ(page.Pixel(0, 1), 0xFFFFFFu);
   EXPECT_EQ(page.Pixel(5, 1), 0xFFFFFFu);
